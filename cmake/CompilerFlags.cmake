@@ -1,0 +1,20 @@
+# One place for the flags every target of ours compiles with.
+add_library(korvel_flags INTERFACE)
+target_compile_features(korvel_flags INTERFACE cxx_std_20)
+target_compile_options(korvel_flags INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+if(KORVEL_WERROR)
+  target_compile_options(korvel_flags INTERFACE -Werror)
+endif()
+target_compile_definitions(korvel_flags INTERFACE
+  QT_NO_CAST_FROM_ASCII
+  QT_NO_CAST_TO_ASCII
+  QT_NO_CAST_FROM_BYTEARRAY
+  QT_NO_CONTEXTLESS_CONNECT
+  QT_DISABLE_DEPRECATED_UP_TO=0x060400
+  QT_NO_KEYWORDS)
+if(KORVEL_SANITIZE)
+  target_compile_options(korvel_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  target_link_options(korvel_flags INTERFACE -fsanitize=address,undefined)
+endif()
+# Includes are rooted at src/ so that "core/Bugs.h" reads the same everywhere.
+target_include_directories(korvel_flags INTERFACE ${PROJECT_SOURCE_DIR}/src)

@@ -1,0 +1,172 @@
+#include "core/Bugs.h"
+
+#include "core/Config.h"
+#include "core/FormatSettings.h"
+#include "core/MiscFunc.h"
+#include "core/uTypes.h"
+#include "db/uDB.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QMutex>
+
+#include <atomic>
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QMutex g_logMutex;
+TFatalHandler* g_fatalHandler = nullptr;
+std::atomic<bool> g_terminationRequested{false};
+
+QString Timestamp()
+{
+    return FormatDateTimeText(u"dd-mmm-yy hh:nn"_s, QDateTime::currentDateTime());
+}
+
+void AppendScrambled(const QString& plain)
+{
+    try {
+        const QString path = LogFilePath();
+        if (Paths.DataFolder.isEmpty())
+            return;
+        const QByteArray line = Scramble(plain).toLatin1() + "\r\n";
+        // Opened and closed per line: the log must survive any crash that follows it.
+        QMutexLocker lock(&g_logMutex);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return;
+        file.write(line);
+        file.flush();
+        file.close();
+    } catch (...) {
+    }
+}
+
+void RunFatal(const QString& code, TBugMode mode, const QString& message)
+{
+    if (ForceClose)
+        return;
+    try {
+        WriteLog(code, message);
+        SendErrorReport(code + u"\r\n\r\n"_s + message);
+        CloseDatabase();
+        if (g_fatalHandler) {
+            g_fatalHandler->ShowBug(mode, message);
+            g_fatalHandler->Terminate();
+        } else {
+            TerminateApplication();
+        }
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+QString LogFilePath()
+{
+    return Paths.DataFolder + Config::LogFileName;
+}
+
+QString FlattenLineBreaks(const QString& message)
+{
+    QString text = message;
+    text.remove(u'\r');
+    text.replace(u"\n\n"_s, u" "_s);
+    text.replace(u'\n', u' ');
+    return text;
+}
+
+QString ComposeLogLine(const QString& code, const QString& message)
+{
+    const QString who = (CurrentUser.Code > 0 && !CurrentUser.Name.isEmpty()) ? CurrentUser.Name + u" "_s
+                                                                               : u"Unknown "_s;
+    return Timestamp() + u" "_s + who + code + u": "_s + FlattenLineBreaks(message);
+}
+
+void WriteLog(const QString& code, const QString& message)
+{
+    try {
+        AppendScrambled(ComposeLogLine(code, message));
+    } catch (...) {
+    }
+}
+
+void WriteLogLine(const QString& text)
+{
+    try {
+        AppendScrambled(Timestamp() + u" "_s + text);
+    } catch (...) {
+    }
+}
+
+void WriteLogSeparator()
+{
+    AppendScrambled(QString(80, u'-'));
+}
+
+int SendErrorReport(const QString& text)
+{
+    // The report travels to the service once the transport exists; until then nothing is
+    // sent and the outcome is "no answer".
+    Q_UNUSED(text);
+    return 0;
+}
+
+void SetFatalHandler(TFatalHandler* handler)
+{
+    g_fatalHandler = handler;
+}
+
+void FatalError(const QString& message)
+{
+    RunFatal(u"Global Exception Handler - Error"_s, TBugMode::Error, message);
+}
+
+void UnexpectedError(const QString& message)
+{
+    RunFatal(u"Global Exception Handler - Bug"_s, TBugMode::Unexpected, message);
+}
+
+void TerminateApplication()
+{
+    g_terminationRequested = true;
+    if (QCoreApplication::instance())
+        QCoreApplication::exit(0);
+}
+
+bool TerminationRequested()
+{
+    return g_terminationRequested;
+}
+
+void ResetTerminationRequest()
+{
+    g_terminationRequested = false;
+}
+
+void InstallGlobalExceptionHandlers()
+{
+    // Exceptions thrown by event handlers are caught by the application object
+    // (TApplication::notify); this catches whatever escapes everything else.
+    std::set_terminate([] {
+        static bool inside = false;
+        if (!inside) {
+            inside = true;
+            QString message = u"Unhandled exception"_s;
+            if (auto current = std::current_exception()) {
+                try {
+                    std::rethrow_exception(current);
+                } catch (const std::exception& e) {
+                    message = QString::fromUtf8(e.what());
+                } catch (...) {
+                }
+            }
+            UnexpectedError(message);
+        }
+        std::_Exit(EXIT_FAILURE);
+    });
+}

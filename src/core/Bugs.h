@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+// One line in the log: timestamp, who, code, ": ", message. Never throws; a line that
+// cannot be written is lost.
+void WriteLog(const QString& code, const QString& message);
+// One line of timestamp, " " and the text, without who or code.
+void WriteLogLine(const QString& text);
+// The line of 80 "-" that closes a run, without timestamp.
+void WriteLogSeparator();
+
+// The plain line WriteLog would write now (before scrambling).
+QString ComposeLogLine(const QString& code, const QString& message);
+// CR removed, LF LF as one blank, remaining LF as blanks.
+QString FlattenLineBreaks(const QString& message);
+QString LogFilePath();
+
+// Sends an error report to the service and returns its outcome code.
+int SendErrorReport(const QString& text);
+
+enum class TBugMode { Error, Unexpected };
+
+// How a fatal routine shows the bug window and ends the program. Production installs
+// the bug window; tests install one that records the call.
+class TFatalHandler {
+public:
+    virtual ~TFatalHandler() = default;
+    virtual void ShowBug(TBugMode mode, const QString& message) = 0;
+    virtual void Terminate() = 0;
+};
+// Installs a handler (not owned); nullptr restores the default, which only terminates.
+void SetFatalHandler(TFatalHandler* handler);
+
+// A failure the program cannot continue after: log, report, close the database, show the
+// bug window, terminate. Does nothing while ForceClose is set.
+void FatalError(const QString& message);
+// The same for an exception that no operation caught.
+void UnexpectedError(const QString& message);
+
+// Makes the application leave every event loop; also honoured when the main loop has not
+// started yet.
+void TerminateApplication();
+bool TerminationRequested();
+void ResetTerminationRequest();
+
+// Installs the application-wide catchers of exceptions that escaped every operation.
+void InstallGlobalExceptionHandlers();

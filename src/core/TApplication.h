@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object: it is where exceptions thrown by event handlers end up, and
+// those go to the unexpected-error routine instead of taking the process down.
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
