@@ -9,7 +9,7 @@ PACKAGES=(
   libsqlcipher-dev sqlcipher zlib1g-dev nlohmann-json3-dev
   libcpp-httplib-dev libqrencode-dev
   libgtest-dev libgmock-dev
-  fonts-dejavu-core xdg-utils
+  clang-format fonts-dejavu-core xdg-utils
 )
 
 missing=()

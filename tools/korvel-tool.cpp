@@ -105,7 +105,7 @@ int CheckDatabase(const QString& path)
     return intact && counted ? 0 : 1;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

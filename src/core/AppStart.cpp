@@ -116,7 +116,7 @@ void WriteFinalLogLines()
     WriteLogSeparator();
 }
 
-}  // namespace
+} // namespace
 
 bool InitPaths(const QString& exePath)
 {
@@ -194,9 +194,9 @@ bool CreateDesktopShortcut()
         const QString icon = Paths.InstallFolder + Config::AppShortName + u".png"_s;
         if (!WriteIcon(icon))
             return false;
-        return Platform::WriteDesktopLauncher(folder + u'/' + Config::AppShortName + u".desktop"_s,
-                                              Config::AppTitle, Paths.InstalledExe, Paths.InstallFolder,
-                                              icon, Config::ShortcutDescription);
+        return Platform::WriteDesktopLauncher(folder + u'/' + Config::AppShortName + u".desktop"_s, Config::AppTitle,
+                                              Paths.InstalledExe, Paths.InstallFolder, icon,
+                                              Config::ShortcutDescription);
     } catch (...) {
         return false;
     }
@@ -205,8 +205,8 @@ bool CreateDesktopShortcut()
 bool InstallCopy()
 {
     try {
-        return EnsureFolder(Paths.InstallFolder) && CopyFileOver(Paths.ExePath, Paths.InstalledExe)
-               && CreateDesktopShortcut() && LaunchProgram(Paths.InstalledExe, Paths.ExePath);
+        return EnsureFolder(Paths.InstallFolder) && CopyFileOver(Paths.ExePath, Paths.InstalledExe) &&
+               CreateDesktopShortcut() && LaunchProgram(Paths.InstalledExe, Paths.ExePath);
     } catch (...) {
         return false;
     }
@@ -216,8 +216,8 @@ bool PrepareLaunch(const QString& exePath, const QStringList& arguments)
 {
     try {
         if (!InitPaths(exePath) || !InitFormatSettings()) {
-            ShowCloseWarning(Config::LaunchInitFailed1 + u"\n\n"_s + Config::LaunchInitFailed2 + u"\n"_s
-                             + Config::LaunchInitFailed3);
+            ShowCloseWarning(Config::LaunchInitFailed1 + u"\n\n"_s + Config::LaunchInitFailed2 + u"\n"_s +
+                             Config::LaunchInitFailed3);
             return false;
         }
         const bool inInstallFolder = SameFolder(Paths.ExeFolder, Paths.InstallFolder);
@@ -234,8 +234,8 @@ bool PrepareLaunch(const QString& exePath, const QStringList& arguments)
             LaunchProgram(Paths.InstalledExe, Paths.ExePath);
             return false;
         }
-        if (inInstallFolder && Platform::SameNameIgnoringCase(runningName, Config::UpdateExeFileName)
-            && arguments.size() == 1 && !arguments.first().isEmpty()) {
+        if (inInstallFolder && Platform::SameNameIgnoringCase(runningName, Config::UpdateExeFileName) &&
+            arguments.size() == 1 && !arguments.first().isEmpty()) {
             WaitAndDeleteFile(arguments.first());
             if (CopyFileOver(Paths.ExePath, Paths.InstalledExe))
                 LaunchProgram(Paths.InstalledExe, Paths.ExePath);
@@ -248,8 +248,8 @@ bool PrepareLaunch(const QString& exePath, const QStringList& arguments)
 
         if (DataFileExists(Config::DisplayMarkerFile)) {
             LabelTrimming = false;
-        } else if (QFileInfo::exists(Paths.DatabaseFile)
-                   && OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId)) {
+        } else if (QFileInfo::exists(Paths.DatabaseFile) &&
+                   OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId)) {
             LabelTrimming = ReadSetting(Setting::LabelTrimming) == u"True"_s;
             CloseDatabase();
         } else {
@@ -274,7 +274,7 @@ int RunProgram(int argc, char** argv, const TWindowFactory& createWindows)
 
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.size() == 1)
-        QThread::msleep(2000);  // the process that started this one is ending and freeing the lock
+        QThread::msleep(2000); // the process that started this one is ending and freeing the lock
 
     if (!AcquireSingleInstance())
         return 0;

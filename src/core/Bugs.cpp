@@ -64,7 +64,7 @@ void RunFatal(const QString& code, TBugMode mode, const QString& message)
     }
 }
 
-}  // namespace
+} // namespace
 
 QString LogFilePath()
 {
@@ -82,8 +82,8 @@ QString FlattenLineBreaks(const QString& message)
 
 QString ComposeLogLine(const QString& code, const QString& message)
 {
-    const QString who = (CurrentUser.Code > 0 && !CurrentUser.Name.isEmpty()) ? CurrentUser.Name + u" "_s
-                                                                               : u"Unknown "_s;
+    const QString who =
+        (CurrentUser.Code > 0 && !CurrentUser.Name.isEmpty()) ? CurrentUser.Name + u" "_s : u"Unknown "_s;
     return Timestamp() + u" "_s + who + code + u": "_s + FlattenLineBreaks(message);
 }
 

@@ -65,4 +65,4 @@ QString ServiceUrl()
     return u"http://127.0.0.1:8470/sync/R3/sync.php"_s;
 }
 
-}  // namespace Config
+} // namespace Config

@@ -12,7 +12,7 @@ extern const QString AppVersion;
 extern const QString AppInfoText;
 extern const QString ExeFileName;
 extern const QString UpdateExeName;
-extern const QString UpdateExeFileName;  // UpdateExeName plus the platform's executable suffix
+extern const QString UpdateExeFileName; // UpdateExeName plus the platform's executable suffix
 extern const QString InstallFolderName;
 extern const QString DatabaseFileName;
 extern const QString DatabasePassword;
@@ -43,8 +43,8 @@ extern const QString ErrNotConnected;
 extern const QString ErrStatementSuffix;
 extern const QString ErrConnectionSuffix;
 extern const QString FailedChangeMessage;
-extern const QString SettingsQuery;   // filled with the setting's name
-extern const QString SettingsUpdate;  // filled with the setting's name and the escaped value
+extern const QString SettingsQuery;  // filled with the setting's name
+extern const QString SettingsUpdate; // filled with the setting's name and the escaped value
 
 // Launch decision messages.
 extern const QString LaunchInitFailed1;
@@ -61,4 +61,4 @@ extern const QString LogProgramEnd;
 // Service endpoint; KORVEL_SERVICE_URL overrides it so the client can talk to a local service.
 QString ServiceUrl();
 
-}  // namespace Config
+} // namespace Config

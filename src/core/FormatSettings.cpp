@@ -18,13 +18,12 @@ bool InitFormatSettings()
         s.LongDateFormat = locale.dateFormat(QLocale::LongFormat);
         s.ShortTimeFormat = u"hh:mm"_s;
         s.LongTimeFormat = u"hh:mm:ss"_s;
-        s.LongMonthNames = {u"Enero"_s, u"Febrero"_s, u"Marzo"_s, u"Abril"_s, u"Mayo"_s, u"Junio"_s,
-                            u"Julio"_s, u"Agosto"_s, u"Septiembre"_s, u"Octubre"_s, u"Noviembre"_s,
-                            u"Diciembre"_s};
+        s.LongMonthNames = {u"Enero"_s, u"Febrero"_s, u"Marzo"_s,      u"Abril"_s,   u"Mayo"_s,      u"Junio"_s,
+                            u"Julio"_s, u"Agosto"_s,  u"Septiembre"_s, u"Octubre"_s, u"Noviembre"_s, u"Diciembre"_s};
         s.ShortMonthNames = {u"Ene"_s, u"Feb"_s, u"Mar"_s, u"Abr"_s, u"May"_s, u"Jun"_s,
                              u"Jul"_s, u"Ago"_s, u"Sep"_s, u"Oct"_s, u"Nov"_s, u"Dic"_s};
-        s.LongDayNames = {u"Domingo"_s, u"Lunes"_s, u"Martes"_s, u"Miércoles"_s,
-                          u"Jueves"_s, u"Viernes"_s, u"Sábado"_s};
+        s.LongDayNames = {u"Domingo"_s, u"Lunes"_s,   u"Martes"_s, u"Miércoles"_s,
+                          u"Jueves"_s,  u"Viernes"_s, u"Sábado"_s};
         s.ShortDayNames = {u"Dom"_s, u"Lun"_s, u"Mar"_s, u"Mié"_s, u"Jue"_s, u"Vie"_s, u"Sáb"_s};
         AppFormatSettings = s;
         return true;
@@ -65,20 +64,28 @@ QString FormatDateTimeText(const QString& pattern, const QDateTime& value, const
             continue;
         }
         const int n = RunLength(pattern, i);
-        const int dayOfWeek = date.dayOfWeek() % 7;  // Sunday first
+        const int dayOfWeek = date.dayOfWeek() % 7; // Sunday first
         if (lc == u'd') {
-            if (n == 1) out += QString::number(date.day());
-            else if (n == 2) out += two(date.day());
-            else if (n == 3) out += name(s.ShortDayNames, dayOfWeek);
-            else out += name(s.LongDayNames, dayOfWeek);
+            if (n == 1)
+                out += QString::number(date.day());
+            else if (n == 2)
+                out += two(date.day());
+            else if (n == 3)
+                out += name(s.ShortDayNames, dayOfWeek);
+            else
+                out += name(s.LongDayNames, dayOfWeek);
             afterHour = false;
         } else if (lc == u'm') {
             if (afterHour && n <= 2) {
                 out += n == 1 ? QString::number(time.minute()) : two(time.minute());
-            } else if (n == 1) out += QString::number(date.month());
-            else if (n == 2) out += two(date.month());
-            else if (n == 3) out += name(s.ShortMonthNames, date.month() - 1);
-            else out += name(s.LongMonthNames, date.month() - 1);
+            } else if (n == 1)
+                out += QString::number(date.month());
+            else if (n == 2)
+                out += two(date.month());
+            else if (n == 3)
+                out += name(s.ShortMonthNames, date.month() - 1);
+            else
+                out += name(s.LongMonthNames, date.month() - 1);
             afterHour = false;
         } else if (lc == u'y') {
             out += n <= 2 ? two(date.year() % 100) : QString::number(date.year()).rightJustified(4, u'0');

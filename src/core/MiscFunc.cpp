@@ -26,10 +26,10 @@ const std::array<char16_t, kAlphabetSize>& Alphabet()
         for (char16_t c = u'!'; c <= u'~'; ++c)
             if (c != u'\'')
                 a[n++] = c;
-        a[n++] = u'\u00AC';  // ¬
-        a[n++] = u'\u00E8';  // è
-        a[n++] = u'\u00EA';  // ê
-        a[n++] = u'\u00F8';  // ø
+        a[n++] = u'\u00AC'; // ¬
+        a[n++] = u'\u00E8'; // è
+        a[n++] = u'\u00EA'; // ê
+        a[n++] = u'\u00F8'; // ø
         return a;
     }();
     return alphabet;
@@ -41,11 +41,16 @@ int AlphabetIndex(QChar c)
     if (u >= u'!' && u <= u'~' && u != u'\'')
         return u < u'\'' ? u - u'!' : u - u'!' - 1;
     switch (u) {
-    case u'\u00AC': return 93;
-    case u'\u00E8': return 94;
-    case u'\u00EA': return 95;
-    case u'\u00F8': return 96;
-    default: return -1;
+    case u'\u00AC':
+        return 93;
+    case u'\u00E8':
+        return 94;
+    case u'\u00EA':
+        return 95;
+    case u'\u00F8':
+        return 96;
+    default:
+        return -1;
     }
 }
 
@@ -55,7 +60,7 @@ int Shift(qsizetype position)
     return static_cast<int>((position * 7) % kAlphabetSize);
 }
 
-}  // namespace
+} // namespace
 
 // Each byte b of the UTF-8 text becomes two characters: the first is drawn at random
 // among those whose index modulo 3 gives b / 97, the second carries b % 97 offset by the
@@ -136,8 +141,7 @@ bool EnsureFolder(const QString& path)
 bool CopyFileOver(const QString& source, const QString& target)
 {
     try {
-        if (QFileInfo(source).canonicalFilePath() == QFileInfo(target).canonicalFilePath()
-            && QFileInfo::exists(target))
+        if (QFileInfo(source).canonicalFilePath() == QFileInfo(target).canonicalFilePath() && QFileInfo::exists(target))
             return true;
         // Copy beside the target and rename over it: a failed copy never leaves a
         // half-written program where the installed one was.
@@ -177,8 +181,8 @@ bool DataFileExists(const QString& name)
     try {
         return QFileInfo::exists(Paths.DataFolder + name);
     } catch (const std::exception& e) {
-        WriteLog(u"$3064.3"_s, u"Filename="_s + Paths.DataFolder + name + u"; Exception="_s
-                                   + QString::fromStdString(e.what()));
+        WriteLog(u"$3064.3"_s,
+                 u"Filename="_s + Paths.DataFolder + name + u"; Exception="_s + QString::fromStdString(e.what()));
         return false;
     }
 }

@@ -71,11 +71,20 @@ static QString DesktopEscape(const QString& value)
     QString out;
     for (const QChar c : value) {
         switch (c.unicode()) {
-        case '\\': out += u"\\\\"_s; break;
-        case '\n': out += u"\\n"_s; break;
-        case '\r': out += u"\\r"_s; break;
-        case '\t': out += u"\\t"_s; break;
-        default: out += c;
+        case '\\':
+            out += u"\\\\"_s;
+            break;
+        case '\n':
+            out += u"\\n"_s;
+            break;
+        case '\r':
+            out += u"\\r"_s;
+            break;
+        case '\t':
+            out += u"\\t"_s;
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -90,8 +99,7 @@ static QString ExecQuote(const QString& path)
 }
 
 bool WriteDesktopLauncher(const QString& launcherPath, const QString& name, const QString& target,
-                          const QString& workingFolder, const QString& iconPath,
-                          const QString& comment)
+                          const QString& workingFolder, const QString& iconPath, const QString& comment)
 {
     QString text = u"[Desktop Entry]\n"_s
                    u"Type=Application\n"_s
@@ -185,4 +193,4 @@ bool SameNameIgnoringCase(const QString& a, const QString& b)
     return system.toUpper(a) == system.toUpper(b);
 }
 
-}  // namespace Platform
+} // namespace Platform

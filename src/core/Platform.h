@@ -28,8 +28,7 @@ bool AcquireProcessLock(const QString& path);
 
 // Writes a freedesktop launcher for a program.
 bool WriteDesktopLauncher(const QString& launcherPath, const QString& name, const QString& target,
-                          const QString& workingFolder, const QString& iconPath,
-                          const QString& comment);
+                          const QString& workingFolder, const QString& iconPath, const QString& comment);
 
 // Starts a program detached with one optional argument and the given working folder.
 bool StartDetached(const QString& program, const QStringList& arguments, const QString& workingFolder);
@@ -48,4 +47,4 @@ bool RunningUnderWine();
 // Case-insensitive comparison used for folder and file names in the launch decision.
 bool SameNameIgnoringCase(const QString& a, const QString& b);
 
-}  // namespace Platform
+} // namespace Platform

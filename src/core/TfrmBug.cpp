@@ -38,7 +38,7 @@ void SetTitleColour(QLabel* label, QRgb argb)
     label->setPalette(palette);
 }
 
-}  // namespace
+} // namespace
 
 TfrmBug::TfrmBug(QWidget* parent) : QDialog(parent)
 {
@@ -163,7 +163,7 @@ public:
     void Terminate() override { TerminateApplication(); }
 };
 
-}  // namespace
+} // namespace
 
 void InstallBugWindowHandler()
 {

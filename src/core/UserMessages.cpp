@@ -49,7 +49,7 @@ bool Show(TMessageKind kind, const QString& text)
     return kind == TMessageKind::Confirmation ? result == QMessageBox::Yes : true;
 }
 
-}  // namespace
+} // namespace
 
 void SetMessageAnswerer(TMessageAnswerer* answerer)
 {

@@ -29,9 +29,9 @@ struct TFormatSettings {
     QString LongDateFormat;
     QString ShortTimeFormat;
     QString LongTimeFormat;
-    QStringList LongMonthNames;  // 12, January first
+    QStringList LongMonthNames; // 12, January first
     QStringList ShortMonthNames;
-    QStringList LongDayNames;  // 7, Sunday first
+    QStringList LongDayNames; // 7, Sunday first
     QStringList ShortDayNames;
 };
 

@@ -11,4 +11,4 @@ using namespace Qt::StringLiterals;
 // "1"/"0": trim label texts that do not fit (read at launch).
 inline const QString LabelTrimming = u"Sys_LabelTrimming"_s;
 
-}  // namespace Setting
+} // namespace Setting

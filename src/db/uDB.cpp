@@ -41,8 +41,8 @@ void RemoveAccentsFunction(sqlite3_context* context, int argc, sqlite3_value** a
 QDateTime ParseStoredDateTime(const QString& text)
 {
     const QString t = text.trimmed();
-    for (const QString& format : {u"yyyy-MM-dd HH:mm:ss"_s, u"yyyy-MM-dd HH:mm:ss.zzz"_s,
-                                  u"yyyy-MM-ddTHH:mm:ss"_s, u"yyyy-MM-dd HH:mm"_s}) {
+    for (const QString& format :
+         {u"yyyy-MM-dd HH:mm:ss"_s, u"yyyy-MM-dd HH:mm:ss.zzz"_s, u"yyyy-MM-ddTHH:mm:ss"_s, u"yyyy-MM-dd HH:mm"_s}) {
         const QDateTime value = QDateTime::fromString(t, format);
         if (value.isValid())
             return value;
@@ -51,7 +51,7 @@ QDateTime ParseStoredDateTime(const QString& text)
     return date.isValid() ? date.startOfDay() : QDateTime();
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------------------
 // TResultSet
@@ -108,8 +108,8 @@ const TResultSet::Cell* TResultSet::CellAt(int column) const
 bool TResultSet::IsNullAt(int column) const
 {
     const Cell* cell = CellAt(column);
-    return !cell || cell->type == CellType::Null
-           || ((cell->type == CellType::Text || cell->type == CellType::Blob) && cell->length == 0);
+    return !cell || cell->type == CellType::Null ||
+           ((cell->type == CellType::Text || cell->type == CellType::Blob) && cell->length == 0);
 }
 
 QString TResultSet::AsStringAt(int column) const
@@ -118,12 +118,14 @@ QString TResultSet::AsStringAt(int column) const
     if (!cell)
         return {};
     switch (cell->type) {
-    case CellType::Null: return {};
+    case CellType::Null:
+        return {};
     case CellType::Integer:
         if (m_columns[column].boolean)
             return cell->integer != 0 ? u"True"_s : u"False"_s;
         return QString::number(cell->integer);
-    case CellType::Float: return QString::number(cell->real, 'g', QLocale::FloatingPointShortest);
+    case CellType::Float:
+        return QString::number(cell->real, 'g', QLocale::FloatingPointShortest);
     case CellType::Text:
     case CellType::Blob:
         return QString::fromUtf8(m_text.constData() + cell->offset, cell->length);
@@ -137,8 +139,10 @@ qint64 TResultSet::AsInt64At(int column) const
     if (!cell)
         return 0;
     switch (cell->type) {
-    case CellType::Integer: return cell->integer;
-    case CellType::Float: return static_cast<qint64>(cell->real);
+    case CellType::Integer:
+        return cell->integer;
+    case CellType::Float:
+        return static_cast<qint64>(cell->real);
     case CellType::Text: {
         const QString text = AsStringAt(column).trimmed();
         if (text.compare(u"True"_s, Qt::CaseInsensitive) == 0)
@@ -150,7 +154,8 @@ qint64 TResultSet::AsInt64At(int column) const
         const double real = text.toDouble(&ok);
         return ok ? static_cast<qint64>(real) : 0;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -160,14 +165,17 @@ double TResultSet::AsFloatAt(int column) const
     if (!cell)
         return 0;
     switch (cell->type) {
-    case CellType::Integer: return static_cast<double>(cell->integer);
-    case CellType::Float: return cell->real;
+    case CellType::Integer:
+        return static_cast<double>(cell->integer);
+    case CellType::Float:
+        return cell->real;
     case CellType::Text: {
         bool ok = false;
         const double value = AsStringAt(column).trimmed().toDouble(&ok);
         return ok ? value : 0;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -205,11 +213,16 @@ QVariant TResultSet::ValueAt(int column) const
     if (!cell)
         return {};
     switch (cell->type) {
-    case CellType::Null: return {};
-    case CellType::Integer: return m_columns[column].boolean ? QVariant(cell->integer != 0) : QVariant(cell->integer);
-    case CellType::Float: return cell->real;
-    case CellType::Text: return AsStringAt(column);
-    case CellType::Blob: return AsBytesAt(column);
+    case CellType::Null:
+        return {};
+    case CellType::Integer:
+        return m_columns[column].boolean ? QVariant(cell->integer != 0) : QVariant(cell->integer);
+    case CellType::Float:
+        return cell->real;
+    case CellType::Text:
+        return AsStringAt(column);
+    case CellType::Blob:
+        return AsBytesAt(column);
     }
     return {};
 }
@@ -263,9 +276,8 @@ struct TDataBase::AccentFunction {
     {
         if (!active || !handle)
             return;
-        const int rc = sqlite3_create_function_v2(handle, "REMOVE_ACCENTS", 1,
-                                                  SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                                  &RemoveAccentsFunction, nullptr, nullptr, nullptr);
+        const int rc = sqlite3_create_function_v2(handle, "REMOVE_ACCENTS", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                                  nullptr, &RemoveAccentsFunction, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             throw std::runtime_error(ErrorText(handle).toStdString());
     }
@@ -306,7 +318,7 @@ void ApplyKey(sqlite3* handle, const QString& password)
         throw std::runtime_error(sqlite3_errmsg(handle));
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------------------
 // TDataBase
@@ -540,7 +552,7 @@ bool TDataBase::Exec(const QString& sql, int& rowsAffected)
             return FailChange(sql, ErrorText(handle));
         next = tail;
         if (!statement)
-            continue;  // blanks or a lone ";"
+            continue; // blanks or a lone ";"
         int rc;
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
         }
@@ -591,8 +603,8 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
     try {
         const QByteArray text = sql.toUtf8();
         sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()), &statement, nullptr)
-            != SQLITE_OK)
+        if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()), &statement, nullptr) !=
+            SQLITE_OK)
             return fail(statement);
         if (!statement)
             return fail(nullptr);
@@ -637,7 +649,8 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
                     set->m_text.append(static_cast<const char*>(data), size);
                     break;
                 }
-                default: break;
+                default:
+                    break;
                 }
                 set->m_cells.push_back(cell);
             }
@@ -825,21 +838,50 @@ QByteArray RemoveAccentsUtf8(const QByteArray& text)
         if (static_cast<unsigned char>(*p) == 0xC3 && p + 1 < end) {
             char plain = 0;
             switch (static_cast<unsigned char>(p[1])) {
-            case 0x81: plain = 'A'; break;
-            case 0x89: plain = 'E'; break;
-            case 0x8D: plain = 'I'; break;
-            case 0x93: plain = 'O'; break;
-            case 0x9A: plain = 'U'; break;
-            case 0x91: plain = 'N'; break;
-            case 0x87: plain = 'C'; break;
-            case 0xA1: plain = 'a'; break;
-            case 0xA9: plain = 'e'; break;
-            case 0xAD: plain = 'i'; break;
-            case 0xB3: plain = 'o'; break;
-            case 0xBA: plain = 'u'; break;
-            case 0xB1: plain = 'n'; break;
-            case 0xA7: plain = 'c'; break;
-            default: break;
+            case 0x81:
+                plain = 'A';
+                break;
+            case 0x89:
+                plain = 'E';
+                break;
+            case 0x8D:
+                plain = 'I';
+                break;
+            case 0x93:
+                plain = 'O';
+                break;
+            case 0x9A:
+                plain = 'U';
+                break;
+            case 0x91:
+                plain = 'N';
+                break;
+            case 0x87:
+                plain = 'C';
+                break;
+            case 0xA1:
+                plain = 'a';
+                break;
+            case 0xA9:
+                plain = 'e';
+                break;
+            case 0xAD:
+                plain = 'i';
+                break;
+            case 0xB3:
+                plain = 'o';
+                break;
+            case 0xBA:
+                plain = 'u';
+                break;
+            case 0xB1:
+                plain = 'n';
+                break;
+            case 0xA7:
+                plain = 'c';
+                break;
+            default:
+                break;
             }
             if (plain) {
                 out.append(plain);
@@ -862,8 +904,8 @@ bool CreateDatabaseFile(const QString& path, const QString& password, QString* e
         if (QFileInfo::exists(path))
             throw std::runtime_error("the file already exists");
         const QByteArray file = QFile::encodeName(path);
-        if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
-            != SQLITE_OK)
+        if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+            SQLITE_OK)
             throw std::runtime_error(ErrorText(handle).toStdString());
         if (!password.isEmpty())
             ApplyKey(handle, password);

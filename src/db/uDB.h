@@ -74,9 +74,9 @@ private:
     const Cell* CellAt(int column) const;
 
     std::vector<Column> m_columns;
-    QHash<QString, int> m_index;  // lower-cased name
-    std::vector<Cell> m_cells;    // row-major
-    QByteArray m_text;            // text and blob bytes of all cells
+    QHash<QString, int> m_index; // lower-cased name
+    std::vector<Cell> m_cells;   // row-major
+    QByteArray m_text;           // text and blob bytes of all cells
     int m_rowCount = 0;
     int m_row = 0;
     bool m_eof = false;
@@ -145,8 +145,7 @@ bool ReopenDatabase();
 // The last error of the open connection, taken; empty when there is none.
 QString TakeDbLastError();
 
-QString ReadValue(const QString& table, const QString& column, const QString& keyColumn,
-                  const QString& key);
+QString ReadValue(const QString& table, const QString& column, const QString& keyColumn, const QString& key);
 QString ReadSetting(const QString& name);
 bool WriteSetting(const QString& name, const QString& value);
 // What WriteSetting runs after a successful write to refresh the installation values.

@@ -33,10 +33,11 @@ TEST(FormatSettings, PatternsOfTheProgram)
     const Case cases[] = {
         {"dd-mmm-yy hh:nn", u"09-Dic-26 14:05"},
         {"dd/mm/yyyy", u"09/12/2026"},
-        {"hh:mm:ss", u"14:05:07"},             // minutes right after the hour
+        {"hh:mm:ss", u"14:05:07"}, // minutes right after the hour
         {"dddd d \"de\" mmmm", u"Miércoles 9 de Diciembre"},
         {"d/m/yy", u"9/12/26"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FormatDateTimeText(QString::fromLatin1(c.pattern), when), QString::fromUtf16(c.expected)) << c.pattern;
+        EXPECT_EQ(FormatDateTimeText(QString::fromLatin1(c.pattern), when), QString::fromUtf16(c.expected))
+            << c.pattern;
 }

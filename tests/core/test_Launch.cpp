@@ -47,7 +47,10 @@ protected:
     QString Root() const { return m_root.path() + QStringLiteral("/"); }
     QString InstallFolder() const { return Root() + Config::InstallFolderName + QStringLiteral("/"); }
     QString InstalledExe() const { return InstallFolder() + Config::ExeFileName; }
-    QString Desktop() const { return Root() + QStringLiteral("Desktop/") + Config::AppShortName + QStringLiteral(".desktop"); }
+    QString Desktop() const
+    {
+        return Root() + QStringLiteral("Desktop/") + Config::AppShortName + QStringLiteral(".desktop");
+    }
 
     // A copy of a real program image (this test binary carries the program's marker).
     QString PlaceProgram(const QString& path) const
@@ -84,7 +87,7 @@ private:
     QByteArray m_home = qgetenv("HOME");
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(LaunchTest, DownloadedCopyInstallsItselfAndHandsOver)
 {
@@ -116,7 +119,7 @@ TEST_F(LaunchTest, InstalledCopyPresentOnlyRefreshesShortcutAndStartsIt)
 
     QFile installed(InstalledExe());
     ASSERT_TRUE(installed.open(QIODevice::ReadOnly));
-    EXPECT_EQ(installed.readAll(), QByteArray("installed"));  // not overwritten
+    EXPECT_EQ(installed.readAll(), QByteArray("installed")); // not overwritten
     EXPECT_TRUE(QFile::exists(Desktop()));
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].program, InstalledExe());
@@ -126,7 +129,7 @@ TEST_F(LaunchTest, InstalledCopyPresentOnlyRefreshesShortcutAndStartsIt)
 TEST_F(LaunchTest, InstallFailureShowsTheCloseWarning)
 {
     Touch(Root() + QStringLiteral("blocked"));
-    qputenv("KORVEL_ROOT", (Root() + QStringLiteral("blocked")).toUtf8());  // a file, not a folder
+    qputenv("KORVEL_ROOT", (Root() + QStringLiteral("blocked")).toUtf8()); // a file, not a folder
     const QString downloaded = PlaceProgram(Root() + QStringLiteral("Descargas/korvel"));
     EXPECT_FALSE(PrepareLaunch(downloaded, {}));
     EXPECT_TRUE(started.empty());
@@ -159,7 +162,7 @@ TEST_F(LaunchTest, InstalledCopyDeletesTheCopyThatStartedIt)
     EXPECT_TRUE(PrepareLaunch(InstalledExe(), {downloaded}));
     EXPECT_FALSE(QFile::exists(downloaded));
     EXPECT_TRUE(started.empty());
-    EXPECT_TRUE(LabelTrimming);  // no database yet
+    EXPECT_TRUE(LabelTrimming); // no database yet
 }
 
 TEST_F(LaunchTest, ArgumentThatIsNotAProgramIsNeverDeleted)
@@ -193,7 +196,7 @@ TEST_F(LaunchTest, LabelTrimmingFromMarkerAndSetting)
 {
     PlaceProgram(InstalledExe());
     struct Case {
-        const char* setting;  // nullptr: no database
+        const char* setting; // nullptr: no database
         bool marker;
         bool expected;
     };
@@ -208,7 +211,7 @@ TEST_F(LaunchTest, LabelTrimmingFromMarkerAndSetting)
         LabelTrimming = !c.expected;
         EXPECT_TRUE(PrepareLaunch(InstalledExe(), {}));
         EXPECT_EQ(LabelTrimming, c.expected) << (c.setting ? c.setting : "none") << c.marker;
-        EXPECT_EQ(DB(), nullptr);  // the connection is closed again
+        EXPECT_EQ(DB(), nullptr); // the connection is closed again
     }
 }
 

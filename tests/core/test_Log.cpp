@@ -11,9 +11,10 @@
 
 namespace {
 
-const QRegularExpression kStamp(QStringLiteral("^\\d\\d-(Ene|Feb|Mar|Abr|May|Jun|Jul|Ago|Sep|Oct|Nov|Dic)-\\d\\d \\d\\d:\\d\\d "));
+const QRegularExpression
+    kStamp(QStringLiteral("^\\d\\d-(Ene|Feb|Mar|Abr|May|Jun|Jul|Ago|Sep|Oct|Nov|Dic)-\\d\\d \\d\\d:\\d\\d "));
 
-}  // namespace
+} // namespace
 
 TEST(Log, LineFormatWithAndWithoutUser)
 {
@@ -25,7 +26,7 @@ TEST(Log, LineFormatWithAndWithoutUser)
     };
     const Case cases[] = {
         {0, QString(), QStringLiteral("Unknown ")},
-        {0, QStringLiteral("ana"), QStringLiteral("Unknown ")},  // code 0: nobody, whatever the name
+        {0, QStringLiteral("ana"), QStringLiteral("Unknown ")}, // code 0: nobody, whatever the name
         {7, QString(), QStringLiteral("Unknown ")},
         {7, QStringLiteral("ana"), QStringLiteral("ana ")},
     };

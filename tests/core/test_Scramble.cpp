@@ -22,14 +22,14 @@ QString RandomText(QRandomGenerator& random, int length, char16_t highest)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Scramble, RoundTripsAndUsesOnlyTheAllowedCharacters)
 {
     QRandomGenerator random(20261209);
-    const QStringList fixed = {QString(), QStringLiteral(" "), QStringLiteral("09-Dic-26 14:05 Unknown $1011: Query is empty."),
-                               QStringLiteral("Ñandú \"comillas\" 'apóstrofo' ¬èêø\r\n\ttab"),
-                               QStringLiteral("日本語 и кириллица 🏠")};
+    const QStringList fixed = {
+        QString(), QStringLiteral(" "), QStringLiteral("09-Dic-26 14:05 Unknown $1011: Query is empty."),
+        QStringLiteral("Ñandú \"comillas\" 'apóstrofo' ¬èêø\r\n\ttab"), QStringLiteral("日本語 и кириллица 🏠")};
     QStringList samples = fixed;
     for (int i = 0; i < 200; ++i)
         samples << RandomText(random, random.bounded(0, 300), i % 2 ? 0x00FF : 0xFFFF);
@@ -56,9 +56,9 @@ TEST(Scramble, SameTextScramblesDifferentlyEachTime)
 
 TEST(Scramble, GarbageDoesNotUnscramble)
 {
-    EXPECT_EQ(Unscramble(QStringLiteral("abc")), QString());             // odd length
-    EXPECT_EQ(Unscramble(QStringLiteral("ab cd")), QString());           // blank
-    EXPECT_EQ(Unscramble(QStringLiteral("'a")), QString());              // apostrophe
-    EXPECT_EQ(Unscramble((u"\u00F8a"_s)), QString());               // first char never ø
-    EXPECT_EQ(Unscramble((u"\u4E00\u4E01"_s)), QString());         // outside the alphabet
+    EXPECT_EQ(Unscramble(QStringLiteral("abc")), QString());   // odd length
+    EXPECT_EQ(Unscramble(QStringLiteral("ab cd")), QString()); // blank
+    EXPECT_EQ(Unscramble(QStringLiteral("'a")), QString());    // apostrophe
+    EXPECT_EQ(Unscramble((u"\u00F8a"_s)), QString());          // first char never ø
+    EXPECT_EQ(Unscramble((u"\u4E00\u4E01"_s)), QString());     // outside the alphabet
 }

@@ -39,7 +39,7 @@ protected:
     RecordingFatalHandler fatal;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DataBaseTest, EncryptedAndPlainFilesBothOpen)
 {
@@ -55,7 +55,7 @@ TEST_F(DataBaseTest, EncryptedAndPlainFilesBothOpen)
     EXPECT_TRUE(enc.Open());
     TDataBase pl(plain, Config::DatabaseDriverId, kPassword);
     EXPECT_FALSE(pl.IsEncrypted());
-    EXPECT_TRUE(pl.Open());  // no key needed; the start-up refuses it later
+    EXPECT_TRUE(pl.Open()); // no key needed; the start-up refuses it later
     int rows = 0;
     std::unique_ptr<TResultSet> result;
     EXPECT_TRUE(pl.Query(QStringLiteral("SELECT 1 AS one;"), result, rows));
@@ -111,7 +111,7 @@ TEST_F(DataBaseTest, ExecRunsBatchesInOneTransactionAndCountsRows)
     OpenFixture();
     int rows = 42;
     EXPECT_TRUE(DB()->Exec(QStringLiteral("   \r\n "), rows));
-    EXPECT_EQ(rows, 42);  // nothing ran, the count is untouched
+    EXPECT_EQ(rows, 42); // nothing ran, the count is untouched
     EXPECT_TRUE(root.LogLines().last().endsWith(QStringLiteral("$1011: Query is empty.")));
 
     EXPECT_TRUE(DB()->Exec(QStringLiteral("UPDATE `Props` SET `Prop_Precio`=1 WHERE `Prop_Apto`=1;"
@@ -136,12 +136,13 @@ TEST_F(DataBaseTest, FailedChangeRollsBackLogsWritesDetailOnceAndEndsTheProgram)
     ASSERT_GE(lines.size(), 5);
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral("$1011: ROLLBACK SQL={") + bad + u'}'));
     EXPECT_TRUE(lines[1].contains(QStringLiteral("$1011: no such table: Nowhere") + Config::ErrStatementSuffix));
-    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("$1011: SQL={") + bad + QStringLiteral("}; Error={no such table: Nowhere}")));
+    EXPECT_TRUE(
+        lines[2].endsWith(QStringLiteral("$1011: SQL={") + bad + QStringLiteral("}; Error={no such table: Nowhere}")));
     EXPECT_TRUE(lines[3].contains(QStringLiteral(" $1011 no such table: Nowhere\r\n\r\n") + bad));
     EXPECT_TRUE(lines[4].contains(QStringLiteral("Global Exception Handler - Error: ")));
     ASSERT_EQ(fatal.calls.size(), 1u);
     EXPECT_EQ(fatal.terminations, 1);
-    EXPECT_EQ(DB(), nullptr);  // the fatal routine closed the connection
+    EXPECT_EQ(DB(), nullptr); // the fatal routine closed the connection
 
     QFile detail(Paths.DataFolder + Config::FailedChangeFileName);
     ASSERT_TRUE(detail.open(QIODevice::ReadOnly));
@@ -172,7 +173,7 @@ TEST_F(DataBaseTest, QueryHoldsAllRowsWithTypedReadsByName)
     EXPECT_EQ(rows, 3);
     EXPECT_EQ(r->RecordCount(), 3);
     EXPECT_EQ(r->Row(), 0);
-    EXPECT_EQ(r->AsInt64(QStringLiteral("prop_codigo")), 700123);  // names ignore case
+    EXPECT_EQ(r->AsInt64(QStringLiteral("prop_codigo")), 700123); // names ignore case
     EXPECT_EQ(r->AsString(QStringLiteral("Prop_Calle")), (u"Ñandú"_s));
     EXPECT_DOUBLE_EQ(r->AsFloat(QStringLiteral("Prop_Precio")), 1500.5);
     EXPECT_EQ(r->AsString(QStringLiteral("Prop_Precio")), QStringLiteral("1500.5"));
@@ -182,7 +183,7 @@ TEST_F(DataBaseTest, QueryHoldsAllRowsWithTypedReadsByName)
     EXPECT_TRUE(r->IsNull(QStringLiteral("NoSuchColumn")));
 
     r->Next();
-    EXPECT_TRUE(r->IsNull(QStringLiteral("Prop_Calle")));  // empty text reads as NULL
+    EXPECT_TRUE(r->IsNull(QStringLiteral("Prop_Calle"))); // empty text reads as NULL
     EXPECT_TRUE(r->IsNull(QStringLiteral("Prop_Precio")));
     EXPECT_EQ(r->AsString(QStringLiteral("Prop_Apto")), QStringLiteral("False"));
     EXPECT_EQ(r->AsDateTime(QStringLiteral("Prop_Fecha")), QDateTime(QDate(2024, 3, 5), QTime(0, 0)));
@@ -247,9 +248,9 @@ TEST_F(DataBaseTest, ColumnExistsIgnoresCaseAndQuotes)
         const char* column;
         bool found;
     };
-    const Case cases[] = {{"W_System", "sys_flag", true}, {"W_System", "SYS_NAME", true},
-                          {"W_System", "Sys_Other", false}, {"Q", "sys_quoted", true},
-                          {"Q", "plain", true}, {"Missing", "x", false}};
+    const Case cases[] = {
+        {"W_System", "sys_flag", true}, {"W_System", "SYS_NAME", true}, {"W_System", "Sys_Other", false},
+        {"Q", "sys_quoted", true},      {"Q", "plain", true},           {"Missing", "x", false}};
     for (const Case& c : cases) {
         bool found = !c.found;
         EXPECT_TRUE(DB()->ColumnExists(QString::fromLatin1(c.table), QString::fromLatin1(c.column), found));

@@ -18,8 +18,7 @@
 
 namespace {
 
-template <typename F>
-bool WaitFor(F condition, int timeoutMs)
+template <typename F> bool WaitFor(F condition, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
@@ -112,7 +111,7 @@ private:
     QTemporaryDir m_root;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(EntryTest, SecondCopyExitsAtOnceAndSigtermEndsInOrder)
 {
@@ -132,7 +131,7 @@ TEST_F(EntryTest, SecondCopyExitsAtOnceAndSigtermEndsInOrder)
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
-    EXPECT_FALSE(QFile::exists(LogFile()));  // nobody has logged yet
+    EXPECT_FALSE(QFile::exists(LogFile())); // nobody has logged yet
 
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(10000));

@@ -43,9 +43,10 @@ void TestFrmBug::unexpectedModeHidesTheMessage()
     QCOMPARE(bug.lblTitle->text(), QStringLiteral("Error inesperado"));
     QCOMPARE(bug.lblTitle->palette().color(QPalette::WindowText), QColor::fromRgba(0xFFFFFFFF));
     QCOMPARE(bug.lblIntro->height(), 193);
-    QCOMPARE(bug.lblIntro->text(),
-             QStringLiteral("Se produjo un error inesperado.\n\nCierre el programa y vuelva a realizar la operación que "
-                            "produjo el error.\n\nSi el problema persiste comuníquese con nuestro soporte técnico."));
+    QCOMPARE(
+        bug.lblIntro->text(),
+        QStringLiteral("Se produjo un error inesperado.\n\nCierre el programa y vuelva a realizar la operación que "
+                       "produjo el error.\n\nSi el problema persiste comuníquese con nuestro soporte técnico."));
     QVERIFY(bug.mmoMessage->isHidden());
     QVERIFY(bug.lblMessageCaption->isHidden());
     QVERIFY(!bug.imgBugHeader->isHidden());

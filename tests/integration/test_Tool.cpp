@@ -1,0 +1,76 @@
+// korvel-tool as support runs it.
+#include "core/Config.h"
+#include "core/MiscFunc.h"
+#include "core/uTypes.h"
+#include "db/uDB.h"
+#include "support/TestRoot.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct ToolRun {
+    int code;
+    QString out;
+    QString err;
+};
+
+ToolRun Tool(const QStringList& arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(KORVEL_TOOL_BIN), arguments);
+    EXPECT_TRUE(tool.waitForFinished(20000));
+    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
+            QString::fromUtf8(tool.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(Tool, DbCheckReportsEncryptionIntegrityAndRowCounts)
+{
+    TestRoot root;
+    const QString file = root.Path() + u"agencia.kdb"_s;
+    ASSERT_TRUE(CreateDatabaseFile(file, Config::DatabasePassword));
+    ASSERT_TRUE(OpenDatabase(file, Config::DatabasePassword, Config::DatabaseDriverId));
+    ASSERT_TRUE(DB()->ExecNoCount(u"CREATE TABLE `W_System` (`Sys_X` INT); INSERT INTO `W_System` VALUES (1);"
+                                  u"CREATE TABLE `Props` (`Prop_Codigo` INT);"
+                                  u"INSERT INTO `Props` VALUES (1),(2),(3);"_s));
+    CloseDatabase();
+
+    const ToolRun run = Tool({u"db"_s, u"check"_s, file});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, u"cifrada: si\nintegridad: ok\nProps\t3\nW_System\t1\n"_s);
+
+    const QString plain = root.Path() + u"plana.kdb"_s;
+    ASSERT_TRUE(CreateDatabaseFile(plain, QString()));
+    EXPECT_TRUE(Tool({u"db"_s, u"check"_s, plain}).out.startsWith(u"cifrada: no\n"_s));
+
+    ASSERT_TRUE(WriteBytesFile(root.Path() + u"basura.kdb"_s, QByteArray(5000, 'q')));
+    const ToolRun garbage = Tool({u"db"_s, u"check"_s, root.Path() + u"basura.kdb"_s});
+    EXPECT_EQ(garbage.code, 1);
+    EXPECT_TRUE(garbage.err.startsWith(u"No se pudo abrir"_s));
+}
+
+TEST(Tool, LogPrintsPlainLinesAndFlagsDamagedOnes)
+{
+    TestRoot root;
+    WriteLog(u"$2001"_s, u"línea con acentos"_s);
+    QFile log(Paths.DataFolder + Config::LogFileName);
+    ASSERT_TRUE(log.open(QIODevice::Append));
+    log.write("not scrambled at all\r\n");
+    log.close();
+
+    const ToolRun run = Tool({u"log"_s, log.fileName()});
+    EXPECT_EQ(run.code, 1);
+    const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(u"Unknown $2001: línea con acentos"_s));
+    EXPECT_EQ(lines[1], u"?? not scrambled at all"_s);
+    EXPECT_EQ(Tool({u"log"_s, root.Path() + u"none.log"_s}).code, 1);
+    EXPECT_EQ(Tool({}).code, 2);
+}
