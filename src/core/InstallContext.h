@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDateTime>
+
+// What this installation knows about itself between synchronisations: which agency it
+// belongs to and when its data was last brought up to date. The start-up sequence, the
+// login and the synchronisation fill it; everything that needs "our agency" or "today as
+// far as the data goes" reads it from here and nowhere else.
+struct TInstallContext {
+    int AgencyCode = 0;
+    // Service time of the last successful import; the "never" date until there is one.
+    QDateTime LastSyncTime;
+};
+
+// The date the whole system uses for "never" and for absent dates: 1 August 1992, 00:00.
+QDateTime NeverDate();
+
+const TInstallContext& InstallContext();
+int CurrentAgencyCode();
+QDateTime LastSyncTime();
+
+void SetCurrentAgencyCode(int code);
+// An invalid or earlier-than-never value is kept as the never date.
+void SetLastSyncTime(const QDateTime& value);
+// Back to a fresh installation: no agency, never synchronised.
+void ResetInstallContext();
+
+// Reads the agency number and the last synchronisation time from the settings row.
+// False (context unchanged) when the agency number cannot be read; a missing or
+// unreadable synchronisation time counts as never.
+bool LoadInstallContext();
