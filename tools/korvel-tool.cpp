@@ -3,9 +3,12 @@
 #include "core/Config.h"
 #include "core/MiscFunc.h"
 #include "db/uDB.h"
+#include "service/DemoData.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <cstdio>
@@ -30,7 +33,9 @@ int Usage()
 {
     Err(u"uso:\n"_s
         u"  korvel-tool log ARCHIVO        muestra un log del cliente en texto plano\n"_s
-        u"  korvel-tool db check ARCHIVO   abre una base como el cliente, la verifica y cuenta sus filas"_s);
+        u"  korvel-tool db check ARCHIVO   abre una base como el cliente, la verifica y cuenta sus filas\n"_s
+        u"  korvel-tool demo-db --out ARCHIVO [--properties N] [--plain] [--seed S] [--photos CARPETA]\n"_s
+        u"                      [--agency A]   escribe una base de demostración (cifrada salvo --plain)"_s);
     return 2;
 }
 
@@ -105,15 +110,64 @@ int CheckDatabase(const QString& path)
     return intact && counted ? 0 : 1;
 }
 
+int DemoDatabase(const QStringList& args)
+{
+    TDemoOptions options;
+    options.password = Config::DatabasePassword;
+    QString out;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        bool ok = true;
+        if (arg == u"--out"_s && hasValue)
+            out = args[++i];
+        else if (arg == u"--properties"_s && hasValue)
+            options.properties = args[++i].toInt(&ok);
+        else if (arg == u"--seed"_s && hasValue)
+            options.seed = args[++i].toUInt(&ok);
+        else if (arg == u"--agency"_s && hasValue)
+            options.ownAgency = args[++i].toInt(&ok);
+        else if (arg == u"--photos"_s && hasValue)
+            options.photoFolder = args[++i];
+        else if (arg == u"--plain"_s)
+            options.password.clear();
+        else
+            ok = false;
+        if (!ok || options.properties < 0 || options.ownAgency < 1 || options.ownAgency > 9999) {
+            Err(u"Argumento inválido: "_s + arg);
+            return Usage();
+        }
+    }
+    if (out.isEmpty())
+        return Usage();
+    QElapsedTimer clock;
+    clock.start();
+    TDemoResult result;
+    if (!GenerateDemoDatabase(out, options, result)) {
+        Err(u"No se pudo generar la base: "_s + result.error);
+        return 1;
+    }
+    Out(u"%1: %2 inmobiliarias, %3 usuarios, %4 clientes, %5 propiedades, %6 fotos (%7 archivos) en %8 ms"_s.arg(
+        out, QString::number(result.agencies), QString::number(result.users), QString::number(result.clients),
+        QString::number(result.properties), QString::number(result.photos), QString::number(result.photoFiles),
+        QString::number(clock.elapsed())));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // Pictures for the demo are painted, which needs a GUI application even without a screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.size() == 2 && args[0] == u"log"_s)
         return PrintLog(args[1]);
     if (args.size() == 3 && args[0] == u"db"_s && args[1] == u"check"_s)
         return CheckDatabase(args[2]);
+    if (!args.isEmpty() && args[0] == u"demo-db"_s)
+        return DemoDatabase(args);
     return Usage();
 }

@@ -50,6 +50,7 @@ extern bool LabelTrimming;
 // Who is working; the log names this user. Filled by the login.
 struct TSessionUser {
     int Code = 0;
-    QString Name;
+    QString Name;        // login name
+    QString DisplayName; // as the main window's caption shows it
 };
 extern TSessionUser CurrentUser;

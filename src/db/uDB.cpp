@@ -706,6 +706,52 @@ bool TDataBase::ColumnExists(const QString& table, const QString& column, bool& 
     }
 }
 
+bool TDataBase::Validate()
+{
+    const QString code = u"$1010"_s;
+    if (!PartsPresent()) {
+        SetLastError(code, Config::ErrObjectsMissing);
+        return false;
+    }
+    if (!m_connected)
+        Open();
+    if (!m_connected) {
+        SetLastError(code, Config::ErrNotConnected);
+        return false;
+    }
+    sqlite3* handle = m_connection->handle;
+    try {
+        WriteLog(code, u"SQLiteValidate.CheckOnly begin"_s);
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(handle, "PRAGMA integrity_check;", -1, &statement, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(handle));
+        QStringList report;
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+            report << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        sqlite3_finalize(statement);
+        const bool intact = rc == SQLITE_DONE && report == QStringList{u"ok"_s};
+        if (rc != SQLITE_DONE)
+            report << ErrorText(handle);
+        WriteLog(code, u"SQLiteValidate.CheckOnly end"_s);
+        if (!intact) {
+            WriteLog(code, u"FDSQLiteValidate.CheckOnly failed"_s);
+            m_lastError = report.join(u"; "_s) + Config::ErrStatementSuffix;
+            return false;
+        }
+        WriteLog(code, u"SQLiteValidate.Sweep begin"_s);
+        RunSimple(handle, "VACUUM;");
+        WriteLog(code, u"SQLiteValidate.Sweep end"_s);
+        WriteLog(code, u"SQLiteValidate.Analyze begin"_s);
+        RunSimple(handle, "ANALYZE;");
+        WriteLog(code, u"SQLiteValidate.Analyze end"_s);
+        return true;
+    } catch (const std::exception& e) {
+        SetLastError(code, QString::fromUtf8(e.what()) + Config::ErrStatementSuffix);
+        return false;
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // Process-wide functions
 

@@ -107,6 +107,10 @@ public:
 
     bool ColumnExists(const QString& table, const QString& column, bool& found);
 
+    // Integrity check, then compaction and fresh planner statistics; a file that fails
+    // the check is left exactly as it is.
+    bool Validate();
+
     void SetLastError(const QString& code, const QString& text);
     QString TakeLastError();
     QString LastError() const { return m_lastError; }
