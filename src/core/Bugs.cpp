@@ -108,14 +108,6 @@ void WriteLogSeparator()
     AppendScrambled(QString(80, u'-'));
 }
 
-int SendErrorReport(const QString& text)
-{
-    // The report travels to the service once the transport exists; until then nothing is
-    // sent and the outcome is "no answer".
-    Q_UNUSED(text);
-    return 0;
-}
-
 void SetFatalHandler(TFatalHandler* handler)
 {
     g_fatalHandler = handler;

@@ -1,0 +1,274 @@
+#include "sync/Envelope.h"
+
+#include "core/MiscFunc.h"
+#include "sync/SyncTypes.h"
+#include "sync/WireProtocol.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+
+#include <nlohmann/json.hpp>
+#include <zlib.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct KindAction {
+    TRequestKind kind;
+    const char* action;
+};
+
+const KindAction kActions[] = {
+    {TRequestKind::rkTermsOfService, "tos"},
+    {TRequestKind::rkSessionCheck, "session"},
+    {TRequestKind::rkDatabaseFile, "dbfile"},
+    {TRequestKind::rkVersionInfo, "version"},
+    {TRequestKind::rkProgramDownload, "program"},
+    {TRequestKind::rkFullData, "fulldata"},
+    {TRequestKind::rkIncrementalData, "incdata"},
+    {TRequestKind::rkUploadChanges, "upload"},
+    {TRequestKind::rkPhotos, "photos"},
+    {TRequestKind::rkAgencyLogo, "logo"},
+    {TRequestKind::rkPropertyQR, "qr"},
+    {TRequestKind::rkServiceStatus, "status"},
+    {TRequestKind::rkValidationKey, "validate"},
+    {TRequestKind::rkAccountStatement, "statement"},
+    {TRequestKind::rkReportPayment, "payment"},
+    {TRequestKind::rkShareLink, "share"},
+    {TRequestKind::rkDenounceProperty, "denounce"},
+    {TRequestKind::rkPropertyRecovery, "recover"},
+    {TRequestKind::rkMailReport, "mailreport"},
+    {TRequestKind::rkWebReport, "webreport"},
+    {TRequestKind::rkHelpFile, "help"},
+    {TRequestKind::rkChangeCredentials, "credentials"},
+    {TRequestKind::rkVisitRequest, "visit"},
+};
+
+constexpr qsizetype kMaxInflated = qsizetype(1536) * 1024 * 1024;
+
+void SetError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+QString ActionText(TRequestKind kind)
+{
+    for (const KindAction& a : kActions)
+        if (a.kind == kind)
+            return QString::fromLatin1(a.action);
+    return {};
+}
+
+std::optional<TRequestKind> KindOfAction(const QString& action)
+{
+    for (const KindAction& a : kActions)
+        if (action == QLatin1StringView(a.action))
+            return a.kind;
+    return std::nullopt;
+}
+
+QString EscapeJsonText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + 16);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        switch (u) {
+        case u'\b':
+            out += u"\\b"_s;
+            break;
+        case u'\t':
+            out += u"\\t"_s;
+            break;
+        case u'\n':
+            out += u"\\n"_s;
+            break;
+        case u'\f':
+            out += u"\\f"_s;
+            break;
+        case u'\r':
+            out += u"\\r"_s;
+            break;
+        case u'"':
+            out += u"\\\""_s;
+            break;
+        case u'/':
+            out += u"\\/"_s;
+            break;
+        case u'\\':
+            out += u"\\\\"_s;
+            break;
+        default:
+            if (u < 32 || u > 127)
+                out += u"\\u"_s + QString::number(u, 16).toUpper().rightJustified(4, u'0');
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+QByteArray WireString(const QString& value)
+{
+    QByteArray escaped = EscapeJsonText(value).toLatin1();
+    escaped.replace("\"", "\\\"");
+    return '"' + escaped + '"';
+}
+
+QByteArray RequestPreamble()
+{
+    QByteArray preamble;
+    for (const QByteArray& text : Wire::PreambleTexts)
+        preamble += text + '\r';
+    return preamble + "\r\r";
+}
+
+QByteArray ShuffleChecksum(const QByteArray& a)
+{
+    if (a.size() != 4)
+        return a;
+    const char out[4] = {a[1], a[3], a[0], a[2]};
+    return QByteArray(out, 4);
+}
+
+QByteArray UnshuffleChecksum(const QByteArray& b)
+{
+    if (b.size() != 4)
+        return b;
+    const char out[4] = {b[2], b[0], b[3], b[1]};
+    return QByteArray(out, 4);
+}
+
+bool PackEnvelope(const QByteArray& preamble, const QByteArray& body, QByteArray& envelope, QString* error)
+{
+    envelope.clear();
+    if (body.isEmpty()) {
+        SetError(error, u"Request stream is empty."_s);
+        return false;
+    }
+    uLongf bound = compressBound(static_cast<uLong>(body.size()));
+    QByteArray compressed(static_cast<qsizetype>(bound), Qt::Uninitialized);
+    if (compress2(reinterpret_cast<Bytef*>(compressed.data()), &bound, reinterpret_cast<const Bytef*>(body.constData()),
+                  static_cast<uLong>(body.size()), Z_BEST_COMPRESSION) != Z_OK) {
+        SetError(error, u"Can't compress request stream."_s);
+        return false;
+    }
+    compressed.truncate(static_cast<qsizetype>(bound));
+    const qsizetype p = preamble.size();
+    QByteArray out;
+    out.reserve(p + 2 + compressed.size() + Wire::PaddingBytes);
+    out += preamble;
+    out += "F1";
+    out += compressed;
+    if (out.size() < p + 4 + 4) {
+        SetError(error, u"Can't add envelope header."_s);
+        return false;
+    }
+    out.replace(p, 4, Wire::Marker);
+    out.replace(out.size() - 4, 4, ShuffleChecksum(out.right(4)));
+    QRandomGenerator random(static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
+    for (int i = 0; i < Wire::PaddingBytes; ++i)
+        out += static_cast<char>(random.bounded(1, 256));
+    envelope = out;
+    return true;
+}
+
+bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error)
+{
+    body.clear();
+    const qsizetype l = preambleLength;
+    if (envelope.size() < l + 11) {
+        SetError(error, u"Response is too short."_s);
+        return false;
+    }
+    if (envelope.mid(l, 4) != Wire::Marker) {
+        SetError(error, u"Response has a wrong marker."_s);
+        return false;
+    }
+    QByteArray data = envelope;
+    data[l + 2] = char(0x78);
+    data[l + 3] = char(0xDA);
+    data.chop(Wire::PaddingBytes);
+    data.replace(data.size() - 4, 4, UnshuffleChecksum(data.right(4)));
+
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        SetError(error, u"Can't create inflate stream."_s);
+        return false;
+    }
+    stream.next_in = reinterpret_cast<Bytef*>(data.data() + l + 2);
+    stream.avail_in = static_cast<uInt>(data.size() - l - 2);
+    QByteArray out;
+    char chunk[1 << 16];
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(chunk);
+        stream.avail_out = sizeof chunk;
+        rc = inflate(&stream, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END)
+            break;
+        out.append(chunk, static_cast<qsizetype>(sizeof chunk - stream.avail_out));
+        if (out.size() > kMaxInflated) {
+            rc = Z_MEM_ERROR;
+            break;
+        }
+        if (rc == Z_OK && stream.avail_in == 0 && stream.avail_out != 0) {
+            rc = Z_DATA_ERROR; // input ended before the stream did
+            break;
+        }
+    }
+    inflateEnd(&stream);
+    if (rc != Z_STREAM_END) {
+        SetError(error, u"Can't inflate response: %1."_s.arg(rc == Z_MEM_ERROR ? u"too large"_s : u"corrupt data"_s));
+        return false;
+    }
+    body = out;
+    return true;
+}
+
+bool IsErrorObject(const QByteArray& answer, QString* text)
+{
+    if (answer.size() > 4096 || !answer.startsWith("{\"Error\":\""))
+        return false;
+    const auto object = nlohmann::json::parse(answer.begin(), answer.end(), nullptr, false);
+    if (!object.is_object() || !object.contains("Error") || !object["Error"].is_string())
+        return false;
+    const QString message = QString::fromStdString(object["Error"].get<std::string>());
+    if (text)
+        *text = message;
+    return !message.isEmpty();
+}
+
+QByteArray WireToStandardJson(const QByteArray& wire)
+{
+    QByteArray out;
+    out.reserve(wire.size());
+    bool inString = false;
+    for (qsizetype i = 0; i < wire.size(); ++i) {
+        const char c = wire[i];
+        if (!inString) {
+            inString = c == '"';
+            out += c;
+            continue;
+        }
+        if (c == '\\') {
+            // The client writes a quote inside a value as backslash, backslash, quote.
+            if (i + 2 < wire.size() && wire[i + 1] == '\\' && wire[i + 2] == '"') {
+                out += "\\\"";
+                i += 2;
+            } else if (i + 1 < wire.size()) {
+                out += c;
+                out += wire[++i];
+            }
+            continue;
+        }
+        if (c == '"')
+            inString = false;
+        out += c;
+    }
+    return out;
+}

@@ -1,0 +1,179 @@
+#include "core/ErrorReport.h"
+#include "sync/Envelope.h"
+#include "sync/SyncTypes.h"
+#include "sync/WireProtocol.h"
+
+#include <QRandomGenerator>
+#include <QStringList>
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A response as the service sends it: a 124-byte preamble.
+QByteArray Response(const QByteArray& body)
+{
+    QByteArray envelope;
+    EXPECT_TRUE(PackEnvelope(QByteArray(Wire::ResponsePreambleLength, 'R'), body, envelope));
+    return envelope;
+}
+
+} // namespace
+
+TEST(Envelope, LayoutOfARequest)
+{
+    const QByteArray preamble = RequestPreamble();
+    EXPECT_EQ(preamble, QByteArray("KORVEL\rSYNC\rR3\rKVZ-ENVELOPE-1\r\r\r"));
+    const QByteArray json = R"({"a":1})";
+    QByteArray envelope;
+    ASSERT_TRUE(PackEnvelope(preamble, json, envelope));
+    EXPECT_TRUE(envelope.startsWith(preamble));
+    EXPECT_EQ(envelope.mid(preamble.size(), 4), Wire::Marker);
+    for (const char padding : envelope.right(Wire::PaddingBytes))
+        EXPECT_NE(padding, '\0');
+
+    QByteArray body;
+    ASSERT_TRUE(UnpackEnvelope(envelope, int(preamble.size()), body));
+    EXPECT_EQ(body, json);
+    QString error;
+    EXPECT_FALSE(PackEnvelope(preamble, QByteArray(), envelope, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(Envelope, RoundTripsAnyBody)
+{
+    QRandomGenerator random(7);
+    for (int size : {1, 2, 100, 70000, 3 * 1024 * 1024}) {
+        QByteArray body(size, Qt::Uninitialized);
+        for (char& c : body)
+            c = static_cast<char>(random.bounded(size > 1000 ? 64 : 256));
+        QByteArray out;
+        ASSERT_TRUE(UnpackEnvelope(Response(body), Wire::ResponsePreambleLength, out)) << size;
+        EXPECT_EQ(out, body);
+    }
+}
+
+TEST(Envelope, MalformedResponsesFail)
+{
+    const QByteArray good = Response(R"({"Msg":"hola"})");
+    QByteArray body;
+    QString error;
+
+    EXPECT_FALSE(UnpackEnvelope(QByteArray(134, 'x'), Wire::ResponsePreambleLength, body, &error));
+    EXPECT_EQ(error, u"Response is too short."_s);
+
+    QByteArray wrongMarker = good;
+    wrongMarker[Wire::ResponsePreambleLength + 1] = 'Q'; // the rest still inflates
+    EXPECT_FALSE(UnpackEnvelope(wrongMarker, Wire::ResponsePreambleLength, body, &error));
+    EXPECT_EQ(error, u"Response has a wrong marker."_s);
+
+    QByteArray corrupt = good;
+    corrupt[Wire::ResponsePreambleLength + 6] = static_cast<char>(corrupt[Wire::ResponsePreambleLength + 6] ^ 0x5A);
+    EXPECT_FALSE(UnpackEnvelope(corrupt, Wire::ResponsePreambleLength, body, &error));
+
+    QByteArray badChecksum = good;
+    const qsizetype at = badChecksum.size() - Wire::PaddingBytes - 1;
+    badChecksum[at] = static_cast<char>(badChecksum[at] ^ 1);
+    EXPECT_FALSE(UnpackEnvelope(badChecksum, Wire::ResponsePreambleLength, body, &error));
+
+    QByteArray truncated = good.left(good.size() - Wire::PaddingBytes - 3) + QByteArray(Wire::PaddingBytes, 'p');
+    EXPECT_FALSE(UnpackEnvelope(truncated, Wire::ResponsePreambleLength, body, &error));
+    EXPECT_TRUE(body.isEmpty());
+}
+
+TEST(Envelope, ChecksumShuffleIsUndone)
+{
+    const QByteArray a("\x01\x02\x03\x04", 4);
+    EXPECT_EQ(ShuffleChecksum(a), QByteArray("\x02\x04\x01\x03", 4));
+    EXPECT_EQ(UnshuffleChecksum(ShuffleChecksum(a)), a);
+    EXPECT_EQ(ShuffleChecksum(UnshuffleChecksum(a)), a);
+}
+
+TEST(Envelope, StringsAreWrittenInTwoStages)
+{
+    struct Case {
+        QString value;
+        QByteArray wire;
+    };
+    const Case cases[] = {
+        {u"plain"_s, R"("plain")"}, {u"a\"b"_s, R"("a\\"b")"}, // backslash, backslash, quote
+        {u"a\\b"_s, R"("a\\b")"},                              // a backslash becomes two
+        {u"a/b"_s, R"("a\/b")"},    {u"línea\r\n\tfin"_s, R"("l\u00EDnea\r\n\tfin")"},
+        {u"€"_s, R"("\u20AC")"},    {QString(QChar(1)), R"("\u0001")"},
+        {u"\b\f"_s, R"("\b\f")"},
+    };
+    for (const Case& c : cases) {
+        const QByteArray wire = WireString(c.value);
+        EXPECT_EQ(wire, c.wire) << c.value.toStdString();
+        for (const char ch : wire)
+            EXPECT_TRUE(static_cast<unsigned char>(ch) < 128);
+    }
+}
+
+TEST(Envelope, ServiceReadsTheWireTextBack)
+{
+    QRandomGenerator random(11);
+    for (int i = 0; i < 300; ++i) {
+        QString value;
+        const int length = random.bounded(0, 40);
+        for (int j = 0; j < length; ++j) {
+            const char16_t pool[] = {u'a', u'"', u'\\', u'/', u'\n', u'á', u'€', u' ', u'{', u':', u','};
+            value += QChar(pool[random.bounded(int(std::size(pool)))]);
+        }
+        if (value.endsWith(u'\\'))
+            continue; // the one form the wire cannot tell from an escaped quote
+        const QByteArray wire = "{\"x\":" + WireString(value) + ",\"y\":1}";
+        const auto object = nlohmann::json::parse(WireToStandardJson(wire).toStdString(), nullptr, false);
+        ASSERT_TRUE(object.is_object()) << wire.toStdString();
+        EXPECT_EQ(QString::fromStdString(object["x"].get<std::string>()), value) << wire.toStdString();
+        EXPECT_EQ(object["y"], 1);
+    }
+}
+
+TEST(Envelope, ErrorObjects)
+{
+    QString text;
+    EXPECT_TRUE(IsErrorObject(R"({"Error":"Clave incorrecta"})", &text));
+    EXPECT_EQ(text, u"Clave incorrecta"_s);
+    EXPECT_FALSE(IsErrorObject(R"({"Error":""})"));
+    EXPECT_FALSE(IsErrorObject(R"({ "Error":"x"})"));
+    EXPECT_FALSE(IsErrorObject(R"({"Msg":"x"})"));
+    QByteArray long4097 = R"({"Error":")" + QByteArray(4097 - 12, 'x') + R"("})";
+    ASSERT_EQ(long4097.size(), 4097);
+    EXPECT_FALSE(IsErrorObject(long4097));
+    QByteArray long4096 = long4097;
+    long4096.remove(20, 1);
+    EXPECT_TRUE(IsErrorObject(long4096));
+}
+
+TEST(Envelope, ErrorReportsReadBack)
+{
+    const QString report = u"Global Exception Handler - Error\r\n\r\nfallo ñandú\r\n---\r\nClave=valor\r\n---"_s;
+    const QByteArray envelope = EncodeErrorReport(report);
+    EXPECT_NE(envelope, EncodeErrorReport(report)); // random head and letter case
+    EXPECT_EQ(DecodeErrorReport(envelope), report);
+
+    QByteArray inner = QByteArray::fromBase64(envelope);
+    inner[inner.size() - 40] = static_cast<char>(inner[inner.size() - 40] ^ 0x01);
+    EXPECT_EQ(DecodeErrorReport(inner.toBase64()), QString());
+    EXPECT_EQ(DecodeErrorReport("not base64 at all"), QString());
+}
+
+TEST(Envelope, EveryKindHasItsOwnAction)
+{
+    QStringList actions;
+    for (const TRequestKind kind : AllRequestKinds) {
+        const QString action = ActionText(kind);
+        ASSERT_FALSE(action.isEmpty());
+        EXPECT_EQ(KindOfAction(action), kind);
+        actions << action;
+    }
+    EXPECT_EQ(actions.size(), 23);
+    actions.removeDuplicates();
+    EXPECT_EQ(actions.size(), 23);
+    EXPECT_FALSE(KindOfAction(u"nope"_s).has_value());
+}

@@ -1,0 +1,151 @@
+#include "core/MiscFunc.h"
+#include "core/uTypes.h"
+#include "support/TestRoot.h"
+#include "sync/Envelope.h"
+#include "sync/Requests.h"
+#include "sync/Sync.h"
+#include "sync/WireProtocol.h"
+
+#include <QElapsedTimer>
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class RecordingTimers : public TConnectionTimers {
+public:
+    RecordingTimers() { SetConnectionTimers(this); }
+    ~RecordingTimers() override { SetConnectionTimers(nullptr); }
+    void StartResetTimer() override { events << u"start-reset"_s; }
+    void StopResetTimer() override { events << u"stop-reset"_s; }
+    void StartConnectionTestTimer() override { events << u"start-test"_s; }
+    void ShowOffline() override { events << u"offline"_s; }
+    QStringList events;
+};
+
+std::vector<std::string> MemberNames(const QByteArray& json)
+{
+    std::vector<std::string> names;
+    const auto object = nlohmann::ordered_json::parse(WireToStandardJson(json).toStdString());
+    for (auto it = object.begin(); it != object.end(); ++it)
+        names.push_back(it.key());
+    return names;
+}
+
+} // namespace
+
+TEST(Transport, RequestObjectHasTheCommonMembersInOrder)
+{
+    TestRoot root;
+    TSyncRequestData d;
+    d.Kind = TRequestKind::rkPhotos;
+    d.AgencyCode = 7;
+    d.UserName = u"admin"_s;
+    d.Password = u"demo"_s;
+    d.InstallKey = u"KEY-1"_s;
+    d.ItemCode = 700123;
+    d.PhotoList = u"1,2"_s;
+    const QByteArray json = BuildRequestJson(d);
+    const std::vector<std::string> expected = {
+        "Inmo_Codigo",      "Usuario",          "Clave",    "Version",     "Plataforma",
+        "Arquitectura",     "SistemaOperativo", "Pantalla", "Fecha",       "Nonce",
+        "ClaveInstalacion", "TOS_Aceptado",     "Accion",   "Prop_Codigo", "Fotos"};
+    EXPECT_EQ(MemberNames(json), expected);
+    const auto object = nlohmann::json::parse(json.toStdString());
+    EXPECT_EQ(object["Inmo_Codigo"], 7);
+    EXPECT_EQ(object["Clave"], Md5Hex(u"demo"_s).toStdString());
+    EXPECT_EQ(object["Accion"], ActionText(TRequestKind::rkPhotos).toStdString());
+    EXPECT_EQ(object["TOS_Aceptado"], 0);
+    EXPECT_EQ(QString::fromStdString(object["Nonce"].get<std::string>()).size(), 32);
+
+    // The two kinds that go out before an installation exists carry neither key nor terms.
+    d.Kind = TRequestKind::rkTermsOfService;
+    d.TermsVersion = 2.5;
+    const std::vector<std::string> terms = {"Inmo_Codigo",  "Usuario",          "Clave",      "Version", "Plataforma",
+                                            "Arquitectura", "SistemaOperativo", "Pantalla",   "Fecha",   "Nonce",
+                                            "Accion",       "Aplicacion",       "TOS_Version"};
+    EXPECT_EQ(MemberNames(BuildRequestJson(d)), terms);
+}
+
+TEST(Transport, ExtraMembersOfTheReportKinds)
+{
+    TestRoot root;
+    TSyncRequestData d;
+    d.Kind = TRequestKind::rkWebReport;
+    d.MailTo = u"ana@correo.com"_s;
+    d.SendCopy = true;
+    d.Subject = u"Propuesta \"especial\""_s;
+    d.PropertyList = u"700001,700002"_s;
+    d.ReportFlag = true;
+    const QByteArray json = BuildRequestJson(d);
+    // The web report leaves the recipient and the copy out, in their places.
+    EXPECT_TRUE(json.contains(R"("Para":"","Asunto":"Propuesta \\"especial\\"")")) << json.toStdString();
+    EXPECT_TRUE(json.contains(R"("Copia":0,"Marca":1)"));
+    d.Kind = TRequestKind::rkMailReport;
+    EXPECT_TRUE(BuildRequestJson(d).contains(R"("Para":"ana@correo.com")"));
+    EXPECT_TRUE(BuildRequestJson(d).contains(R"("Copia":1,"Marca":1)"));
+
+    d.Kind = TRequestKind::rkShareLink;
+    d.Channel = 0x1206; // only the low byte travels
+    EXPECT_TRUE(BuildRequestJson(d).endsWith(R"("Canal":6})"));
+    for (const char c : BuildRequestJson(d))
+        EXPECT_LT(static_cast<unsigned char>(c), 128);
+}
+
+TEST(Transport, AnswersAreReadAsAscii)
+{
+    EXPECT_EQ(ResponseValue(R"({"Msg":"M\u00e1s"})", u"Msg"_s), u"Más"_s);
+    EXPECT_NE(ResponseValue("{\"Msg\":\"M\xC3\xA1s\"}", u"Msg"_s), u"Más"_s); // a raw byte is not á
+    EXPECT_EQ(ResponseValue(R"({"Count":3,"Rate":1.5})", u"Count"_s), u"3"_s);
+    EXPECT_EQ(ResponseValue(R"({"Count":3,"Rate":1.5})", u"Rate"_s), u"1.5"_s);
+    EXPECT_EQ(ResponseValue(R"({"Count":3})", u"Missing"_s), QString());
+    EXPECT_EQ(ResponseValue("not json", u"Count"_s), QString());
+    QString text;
+    EXPECT_TRUE(ExtractServiceError(R"({"Error":"Usuario inexistente"})", text));
+    EXPECT_EQ(text, u"Usuario inexistente"_s);
+}
+
+TEST(Transport, OfflineSendsNothing)
+{
+    TestRoot root;
+    SyncEnabled = false;
+    QByteArray answer;
+    TSyncRequestData d;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(SendRequest(d, answer));
+    TStatusAnswer status;
+    EXPECT_FALSE(RequestServiceStatus({}, status).isEmpty());
+    EXPECT_LT(clock.elapsed(), 200);
+    EXPECT_EQ(ConsecutiveFailures(), 0);
+}
+
+TEST(Transport, ThreeFailuresInARowGoOffline)
+{
+    TestRoot root;
+    qputenv("KORVEL_SERVICE_URL", "http://127.0.0.1:1/sync/R3/sync.php"); // nothing listens there
+    RecordingTimers timers;
+    SyncEnabled = true;
+    ResetConsecutiveFailures();
+    QByteArray answer;
+    TSyncRequestData d;
+    EXPECT_FALSE(SendRequest(d, answer));
+    EXPECT_FALSE(SendRequest(d, answer));
+    EXPECT_EQ(ConsecutiveFailures(), 2);
+    EXPECT_TRUE(SyncEnabled);
+    // The reset timer's expiry clears the count: two more failures stay online.
+    ResetConsecutiveFailures();
+    EXPECT_FALSE(SendRequest(d, answer));
+    EXPECT_FALSE(SendRequest(d, answer));
+    EXPECT_TRUE(SyncEnabled);
+    EXPECT_FALSE(SendRequest(d, answer));
+    EXPECT_FALSE(SyncEnabled);
+    EXPECT_EQ(ConsecutiveFailures(), 0);
+    EXPECT_EQ(timers.events,
+              (QStringList{u"start-reset"_s, u"start-reset"_s, u"stop-reset"_s, u"start-test"_s, u"offline"_s}));
+    qunsetenv("KORVEL_SERVICE_URL");
+}
