@@ -45,4 +45,4 @@ inline const QString MarkVisitedProps = u"Sys_MarkVisitedProps"_s;
 // Version of the help document kept in the data folder.
 inline const QString HelpVersion = u"Sys_HelpVersion"_s;
 
-}  // namespace Setting
+} // namespace Setting
