@@ -4,6 +4,8 @@
 #include "core/MiscFunc.h"
 #include "db/uDB.h"
 #include "service/DemoData.h"
+#include "sync/Envelope.h"
+#include "sync/WireProtocol.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -35,7 +37,10 @@ int Usage()
         u"  korvel-tool log ARCHIVO        muestra un log del cliente en texto plano\n"_s
         u"  korvel-tool db check ARCHIVO   abre una base como el cliente, la verifica y cuenta sus filas\n"_s
         u"  korvel-tool demo-db --out ARCHIVO [--properties N] [--plain] [--seed S] [--photos CARPETA]\n"_s
-        u"                      [--agency A]   escribe una base de demostración (cifrada salvo --plain)"_s);
+        u"                      [--agency A]   escribe una base de demostración (cifrada salvo --plain)\n"_s
+        u"  korvel-tool envelope encode|decode [--preamble-len N]\n"_s
+        u"                      empaqueta o desempaqueta un sobre (entrada estándar a salida estándar);\n"_s
+        u"                      encode usa el preámbulo de los pedidos, decode el de las respuestas (124)"_s);
     return 2;
 }
 
@@ -154,6 +159,40 @@ int DemoDatabase(const QStringList& args)
     return 0;
 }
 
+// Support packs a request by hand or reads an answer captured from the wire.
+int Envelope(const QStringList& args)
+{
+    if (args.size() < 2 || (args[1] != u"encode"_s && args[1] != u"decode"_s))
+        return Usage();
+    const bool encode = args[1] == u"encode"_s;
+    int preambleLength = encode ? int(RequestPreamble().size()) : Wire::ResponsePreambleLength;
+    if (args.size() == 4 && args[2] == u"--preamble-len"_s) {
+        bool ok = false;
+        preambleLength = args[3].toInt(&ok);
+        if (!ok || preambleLength < 0)
+            return Usage();
+    } else if (args.size() != 2) {
+        return Usage();
+    }
+    QFile in;
+    QFile out;
+    if (!in.open(stdin, QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly))
+        return 1;
+    const QByteArray input = in.readAll();
+    QByteArray output;
+    QString error;
+    const bool ok = encode
+                        ? PackEnvelope(encode && args.size() == 4 ? QByteArray(preambleLength, ' ') : RequestPreamble(),
+                                       input, output, &error)
+                        : UnpackEnvelope(input, preambleLength, output, &error);
+    if (!ok) {
+        Err(error);
+        return 1;
+    }
+    out.write(output);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -167,6 +206,8 @@ int main(int argc, char** argv)
         return PrintLog(args[1]);
     if (args.size() == 3 && args[0] == u"db"_s && args[1] == u"check"_s)
         return CheckDatabase(args[2]);
+    if (!args.isEmpty() && args[0] == u"envelope"_s)
+        return Envelope(args);
     if (!args.isEmpty() && args[0] == u"demo-db"_s)
         return DemoDatabase(args);
     return Usage();

@@ -74,3 +74,30 @@ TEST(Tool, LogPrintsPlainLinesAndFlagsDamagedOnes)
     EXPECT_EQ(Tool({u"log"_s, root.Path() + u"none.log"_s}).code, 1);
     EXPECT_EQ(Tool({}).code, 2);
 }
+
+TEST(Tool, EnvelopeEncodeAndDecodeThroughPipes)
+{
+    const QByteArray json = R"({"Msg":"hola \u00e1"})";
+    QProcess encode;
+    encode.start(QStringLiteral(KORVEL_TOOL_BIN), {u"envelope"_s, u"encode"_s, u"--preamble-len"_s, u"124"_s});
+    encode.write(json);
+    encode.closeWriteChannel();
+    ASSERT_TRUE(encode.waitForFinished(10000));
+    const QByteArray envelope = encode.readAllStandardOutput();
+    EXPECT_EQ(envelope.mid(124, 4), QByteArray("KVZ1"));
+
+    QProcess decode;
+    decode.start(QStringLiteral(KORVEL_TOOL_BIN), {u"envelope"_s, u"decode"_s});
+    decode.write(envelope);
+    decode.closeWriteChannel();
+    ASSERT_TRUE(decode.waitForFinished(10000));
+    EXPECT_EQ(decode.exitCode(), 0);
+    EXPECT_EQ(decode.readAllStandardOutput(), json);
+
+    QProcess bad;
+    bad.start(QStringLiteral(KORVEL_TOOL_BIN), {u"envelope"_s, u"decode"_s});
+    bad.write(envelope.left(100));
+    bad.closeWriteChannel();
+    ASSERT_TRUE(bad.waitForFinished(10000));
+    EXPECT_EQ(bad.exitCode(), 1);
+}
