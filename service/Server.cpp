@@ -1,0 +1,335 @@
+#include "service/Server.h"
+
+#include "core/ErrorReport.h"
+#include "service/MasterStore.h"
+#include "service/Pages.h"
+#include "sync/Envelope.h"
+#include "sync/WireProtocol.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::mutex g_logMutex;
+
+std::string Std(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The answer's preamble; the client skips it without looking.
+QByteArray ResponsePreamble()
+{
+    QByteArray preamble = "KORVEL-SERVICE R3\r\n";
+    preamble += QByteArray(Wire::ResponsePreambleLength - preamble.size() - 2, ' ');
+    preamble += "\r\n";
+    return preamble;
+}
+
+bool IsLoopback(const std::string& address)
+{
+    return address == "127.0.0.1" || address == "::1" || address == "::ffff:127.0.0.1";
+}
+
+void SetText(httplib::Response& res, int status, const QString& text)
+{
+    res.status = status;
+    res.set_content(Std(text) + "\n", "text/plain; charset=utf-8");
+}
+
+void SetBytes(httplib::Response& res, const QByteArray& bytes, const char* type)
+{
+    res.status = 200;
+    res.set_content(bytes.constData(), size_t(bytes.size()), type);
+}
+
+} // namespace
+
+void ServiceLog(const QString& line)
+{
+    const std::string text = Std(QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss.zzz "_s) + line);
+    std::lock_guard lock(g_logMutex);
+    std::fprintf(stdout, "%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+TServiceServer::TServiceServer(TMasterStore& store, TServerOptions options)
+    : m_store(store), m_options(std::move(options)), m_handler(store, m_options.service),
+      m_server(std::make_unique<httplib::Server>())
+{
+    // Enough workers that clients holding keep-alive connections do not starve the others.
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(16); };
+    m_server->set_payload_max_length(m_options.maxBody);
+    m_server->set_keep_alive_timeout(5);
+    m_server->set_read_timeout(60);
+    m_server->set_write_timeout(60);
+    Routes();
+}
+
+TServiceServer::~TServiceServer() = default;
+
+bool TServiceServer::Bind(QString* error)
+{
+    const std::string host = Std(m_options.bind);
+    if (m_options.port == 0) {
+        m_port = m_server->bind_to_any_port(host);
+    } else {
+        m_port = m_server->bind_to_port(host, m_options.port) ? m_options.port : -1;
+    }
+    if (m_port <= 0) {
+        if (error)
+            *error = u"cannot listen on %1:%2"_s.arg(m_options.bind).arg(m_options.port);
+        return false;
+    }
+    return true;
+}
+
+bool TServiceServer::Run()
+{
+    return m_server->listen_after_bind();
+}
+
+void TServiceServer::Stop()
+{
+    m_server->stop();
+}
+
+QString TServiceServer::BaseUrl(const httplib::Request& req)
+{
+    QString host = Q(req.get_header_value("Host")).trimmed();
+    static const QRegularExpression safeHost(u"^[A-Za-z0-9.\\-\\[\\]:]{1,255}$"_s);
+    if (!safeHost.match(host).hasMatch())
+        host = Q(req.local_addr) + u':' + QString::number(req.local_port);
+    return u"http://"_s + host;
+}
+
+void TServiceServer::Routes()
+{
+    httplib::Server& s = *m_server;
+    const std::string syncPath = Std(Wire::SyncPath);
+
+    // The connectivity probes send HEAD, which the GET handlers answer.
+    s.Get("/", [](const httplib::Request&, httplib::Response& res) {
+        SetText(res, 200, u"Korvel: servicio en funcionamiento."_s);
+    });
+    s.Get(syncPath, [](const httplib::Request&, httplib::Response& res) {
+        SetText(res, 200, u"Korvel: envíe las solicitudes por POST."_s);
+    });
+    s.Post(syncPath, [this](const httplib::Request& req, httplib::Response& res) { SyncRequest(req, res); });
+    s.Post(Std(Wire::ErrorReportPath),
+           [this](const httplib::Request& req, httplib::Response& res) { ErrorReport(req, res); });
+    s.Get(Std(Wire::PublicAddressPath), [](const httplib::Request& req, httplib::Response& res) {
+        res.status = 200;
+        res.set_content(req.remote_addr, "text/plain");
+    });
+
+    s.Get(R"(/p/(\d{1,10}))", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(m_store.Db().Mutex());
+        const QString page = PropertyPage(m_store, Q(req.matches[1]).toLongLong());
+        if (page.isEmpty())
+            return SetText(res, 404, u"La propiedad no está publicada."_s);
+        res.set_content(Std(page), "text/html; charset=utf-8");
+    });
+    s.Get(R"(/r/([0-9a-f]{24}))", [this](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(m_store.Db().Mutex());
+        const QString page = ReportPage(m_store, Q(req.matches[1]));
+        if (page.isEmpty())
+            return SetText(res, 404, u"El reporte no existe."_s);
+        res.set_content(Std(page), "text/html; charset=utf-8");
+    });
+    s.Get(R"(/foto/(\d{1,10})/(\d{1,10})\.jpg)", [this](const httplib::Request& req, httplib::Response& res) {
+        const qint64 property = Q(req.matches[1]).toLongLong(), photo = Q(req.matches[2]).toLongLong();
+        {
+            std::lock_guard lock(m_store.Db().Mutex());
+            if (!PhotoIsPublic(m_store, property, photo))
+                return SetText(res, 404, u"La foto no está disponible."_s);
+        }
+        QFile file(m_store.PhotoPath(property, photo));
+        if (!file.open(QIODevice::ReadOnly))
+            return SetText(res, 404, u"La foto no está disponible."_s);
+        SetBytes(res, file.readAll(), "image/jpeg");
+    });
+    s.Get(R"(/logo/(\d{1,5})\.png)", [this](const httplib::Request& req, httplib::Response& res) {
+        QFile file(m_store.LogoPath(Q(req.matches[1]).toInt()));
+        if (!file.open(QIODevice::ReadOnly))
+            return SetText(res, 404, u"No hay logo."_s);
+        SetBytes(res, file.readAll(), "image/png");
+    });
+
+    s.Post("/admin/fault", [this](const httplib::Request& req, httplib::Response& res) { FaultRequest(req, res); });
+    s.Get("/admin/fault", [this](const httplib::Request& req, httplib::Response& res) { FaultRequest(req, res); });
+    s.Delete("/admin/fault", [this](const httplib::Request& req, httplib::Response& res) { FaultRequest(req, res); });
+    s.Post("/admin/fault/clear",
+           [this](const httplib::Request& req, httplib::Response& res) { FaultRequest(req, res); });
+
+    s.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
+        QString what = u"unknown"_s;
+        try {
+            std::rethrow_exception(ep);
+        } catch (const std::exception& e) {
+            what = QString::fromUtf8(e.what());
+        } catch (...) {
+        }
+        ServiceLog(u"%1 %2 failed: %3"_s.arg(Q(req.method), Q(req.path), what));
+        SetText(res, 500, u"Error interno del servicio."_s);
+    });
+}
+
+void TServiceServer::SyncRequest(const httplib::Request& req, httplib::Response& res)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QString remote = Q(req.remote_addr);
+    const auto badRequest = [&](const QString& why) {
+        QByteArray envelope;
+        PackEnvelope(ResponsePreamble(), TRequestHandler::ErrorObject(u"La solicitud no tiene un formato válido."_s),
+                     envelope);
+        res.status = 400;
+        res.set_content(envelope.constData(), size_t(envelope.size()), "application/octet-stream");
+        ServiceLog(u"? agency=? bad request (%1) from %2 %3 ms"_s.arg(why, remote).arg(timer.elapsed()));
+    };
+    if (!req.is_multipart_form_data() || !req.has_file(Wire::FormFieldName.toStdString()))
+        return badRequest(u"no form field"_s);
+    const httplib::MultipartFormData field = req.get_file_value(Wire::FormFieldName.toStdString());
+    const QByteArray envelope = QByteArray::fromStdString(field.content);
+    const QByteArray preamble = RequestPreamble();
+    QByteArray wire;
+    QString why;
+    if (!envelope.startsWith(preamble) || !UnpackEnvelope(envelope, int(preamble.size()), wire, &why))
+        return badRequest(why.isEmpty() ? u"wrong preamble"_s : why);
+
+    const TAnswer answer = m_handler.Handle(wire, remote, BaseUrl(req));
+    if (answer.action == u"?"_s && answer.refused)
+        return badRequest(answer.note);
+
+    QByteArray body;
+    if (!PackEnvelope(ResponsePreamble(), answer.body, body))
+        return SetText(res, 500, u"Error interno del servicio."_s);
+
+    QString outcome = answer.refused ? u"refused: "_s + answer.note : u"ok"_s;
+    if (!answer.refused && !answer.note.isEmpty())
+        outcome += u" ("_s + answer.note + u')';
+    if (const std::optional<TFault> fault = m_faults.Take(answer.action)) {
+        outcome = u"fault "_s + FaultModeName(fault->mode) + u" instead of "_s + outcome;
+        switch (fault->mode) {
+        case TFaultMode::Delay:
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0, fault->delayMs)));
+            break;
+        case TFaultMode::Close:
+            // Headers go out, then the connection ends before the promised body.
+            res.set_content_provider(size_t(body.size()), "application/octet-stream",
+                                     [](size_t, size_t, httplib::DataSink&) { return false; });
+            ServiceLog(
+                u"%1 agency=%2 %3 %4 ms"_s.arg(answer.action).arg(answer.agency).arg(outcome).arg(timer.elapsed()));
+            return;
+        case TFaultMode::Http500:
+            SetText(res, 500, u"Error interno del servicio."_s);
+            ServiceLog(
+                u"%1 agency=%2 %3 %4 ms"_s.arg(answer.action).arg(answer.agency).arg(outcome).arg(timer.elapsed()));
+            return;
+        case TFaultMode::Garbage: {
+            QByteArray noise(std::max<qsizetype>(300, body.size()), Qt::Uninitialized);
+            for (char& c : noise)
+                c = char(QRandomGenerator::global()->bounded(256));
+            noise.replace(Wire::ResponsePreambleLength, 4, "JUNK");
+            body = noise;
+            break;
+        }
+        case TFaultMode::Truncated:
+            body.truncate(body.size() / 2);
+            break;
+        case TFaultMode::BadMarker:
+            body.replace(Wire::ResponsePreambleLength, 4, "XXXX");
+            break;
+        }
+    }
+    res.status = 200;
+    res.set_content(body.constData(), size_t(body.size()), "application/octet-stream");
+    ServiceLog(u"%1 agency=%2 %3 %4 ms"_s.arg(answer.action).arg(answer.agency).arg(outcome).arg(timer.elapsed()));
+}
+
+void TServiceServer::ErrorReport(const httplib::Request& req, httplib::Response& res)
+{
+    QByteArray envelope;
+    if (req.is_multipart_form_data() && req.has_file(Wire::FormFieldName.toStdString()))
+        envelope = QByteArray::fromStdString(req.get_file_value(Wire::FormFieldName.toStdString()).content);
+    const QString report = DecodeErrorReport(envelope);
+    if (report.isEmpty()) {
+        ServiceLog(u"error report from %1 refused: unreadable"_s.arg(Q(req.remote_addr)));
+        return SetText(res, 400, u"El informe de error no es legible."_s);
+    }
+    const QString folder = m_store.FilePath(u"errors"_s);
+    QDir().mkpath(folder);
+    const QString name = u"%1/%2-%3.txt"_s.arg(folder, QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_s))
+                             .arg(++m_reportCounter, 4, 10, QLatin1Char('0'));
+    QFile file(name);
+    const QString header = u"Recibido: %1\r\nDesde: %2\r\n\r\n"_s.arg(TMasterStore::Now(), Q(req.remote_addr));
+    if (!file.open(QIODevice::WriteOnly) || file.write((header + report).toUtf8()) < 0) {
+        ServiceLog(u"error report from %1 could not be stored"_s.arg(Q(req.remote_addr)));
+        return SetText(res, 500, u"Error interno del servicio."_s);
+    }
+    const QRegularExpression agency(u"^Inmobiliaria=(.*)$"_s, QRegularExpression::MultilineOption);
+    ServiceLog(u"error report agency=%1 stored in %2"_s.arg(agency.match(report).captured(1).trimmed(), name));
+    SetText(res, 200, u"OK"_s);
+}
+
+void TServiceServer::FaultRequest(const httplib::Request& req, httplib::Response& res)
+{
+    using json = nlohmann::json;
+    if (!IsLoopback(req.remote_addr))
+        return SetText(res, 403, u"Solo desde este equipo."_s);
+    const auto list = [&] {
+        json faults = json::array();
+        for (const TFault& f : m_faults.List())
+            faults.push_back(
+                {{"kind", Std(f.kind)}, {"mode", Std(FaultModeName(f.mode))}, {"ms", f.delayMs}, {"count", f.count}});
+        res.status = 200;
+        res.set_content(faults.dump(), "application/json");
+    };
+    if (req.method == "GET")
+        return list();
+    if (req.method == "DELETE" || req.path == "/admin/fault/clear") {
+        m_faults.Clear();
+        ServiceLog(u"faults cleared"_s);
+        return list();
+    }
+    const json body = json::parse(req.body, nullptr, false);
+    if (!body.is_object() || !body.contains("kind") || !body["kind"].is_string() || !body.contains("mode") ||
+        !body["mode"].is_string())
+        return SetText(res, 400, u"Se espera {\"kind\":\"...\",\"mode\":\"...\",\"ms\":N,\"count\":K}."_s);
+    for (const char* number : {"ms", "count"})
+        if (body.contains(number) && !body[number].is_number_integer())
+            return SetText(res, 400, u"\"ms\" y \"count\" deben ser números enteros."_s);
+    const std::optional<TFaultMode> mode = FaultModeOf(Q(body["mode"].get<std::string>()));
+    if (!mode)
+        return SetText(res, 400, u"Modos: delay, close, http500, garbage, truncated, badmarker."_s);
+    TFault fault;
+    fault.kind = Q(body["kind"].get<std::string>());
+    fault.mode = *mode;
+    fault.delayMs = body.value("ms", 0);
+    fault.count = body.value("count", 0);
+    m_faults.Set(fault);
+    ServiceLog(u"fault set: %1 %2 ms=%3 count=%4"_s.arg(fault.kind, FaultModeName(fault.mode))
+                   .arg(fault.delayMs)
+                   .arg(fault.count));
+    list();
+}

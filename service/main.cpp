@@ -1,0 +1,123 @@
+// korvel-service: the stand-in for the central listing service.
+
+#include "core/Config.h"
+#include "service/MasterStore.h"
+#include "service/Seed.h"
+#include "service/Server.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QGuiApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int Fail(const QString& text, int code = 1)
+{
+    std::fprintf(stderr, "korvel-service: %s\n", text.toLocal8Bit().constData());
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Logos and the help document are drawn with fonts; no display is needed for that.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Every thread started from here on inherits the blocked signals; one thread waits for
+    // them and stops the server, so a stop never interrupts a request half way.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"korvel-service"_s);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Stand-in for the Korvel listing service."_s);
+    parser.addHelpOption();
+    const QCommandLineOption bind(u"bind"_s, u"Address to listen on (default 127.0.0.1)."_s, u"ADDR"_s, u"127.0.0.1"_s);
+    const QCommandLineOption port(u"port"_s, u"Port (default 8470; 0 picks a free one)."_s, u"N"_s, u"8470"_s);
+    const QCommandLineOption data(u"data"_s, u"Data folder (default ./korvel-service-data)."_s, u"DIR"_s,
+                                  u"korvel-service-data"_s);
+    const QCommandLineOption demo(u"demo"_s, u"Seed the demo data when the data folder is empty."_s);
+    const QCommandLineOption properties(u"properties"_s, u"Properties of the demo (default 2000)."_s, u"N"_s,
+                                        u"2000"_s);
+    const QCommandLineOption photos(u"photos"_s, u"Demo properties with photo files (default 400)."_s, u"N"_s,
+                                    u"400"_s);
+    const QCommandLineOption publicUrl(u"public-url"_s, u"Base of the links handed out (default: as reached)."_s,
+                                       u"URL"_s);
+    const QCommandLineOption adminKey(u"admin-key"_s, u"Operators' key, accepted as any validation key."_s, u"KEY"_s);
+    const QCommandLineOption maxBody(u"max-body"_s, u"Largest request body in bytes (default 256 MB)."_s, u"BYTES"_s,
+                                     QString::number(256 * 1024 * 1024));
+    parser.addOptions({bind, port, data, demo, properties, photos, publicUrl, adminKey, maxBody});
+    parser.process(app);
+
+    bool ok = false;
+    TServerOptions options;
+    options.bind = parser.value(bind);
+    options.port = parser.value(port).toInt(&ok);
+    if (!ok || options.port < 0 || options.port > 65535)
+        return Fail(u"--port needs a number from 0 to 65535"_s, 2);
+    const qlonglong limit = parser.value(maxBody).toLongLong(&ok);
+    if (!ok || limit < 1024)
+        return Fail(u"--max-body needs a number of bytes (at least 1024)"_s, 2);
+    options.maxBody = size_t(limit);
+    options.service.publicUrl = parser.value(publicUrl).trimmed();
+    while (options.service.publicUrl.endsWith(u'/'))
+        options.service.publicUrl.chop(1);
+    options.service.adminKey = parser.value(adminKey);
+
+    const QString folder = QDir(parser.value(data)).absolutePath();
+    const bool hasMaster = QFile::exists(folder + u"/master.db"_s);
+    bool seeded = false;
+    if (parser.isSet(demo) && !hasMaster) {
+        if (!QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+            return Fail(u"--demo seeds only an empty data folder, and %1 is not empty"_s.arg(folder), 2);
+        TSeedOptions seed;
+        seed.properties = parser.value(properties).toInt(&ok);
+        if (!ok || seed.properties < 0)
+            return Fail(u"--properties needs a number"_s, 2);
+        seed.photoFiles = parser.value(photos).toInt(&ok);
+        if (!ok || seed.photoFiles < 0)
+            return Fail(u"--photos needs a number"_s, 2);
+        QString error;
+        if (!SeedDemoFolder(folder, seed, &error)) {
+            QDir(folder).removeRecursively();
+            return Fail(u"cannot seed the demo data: "_s + error);
+        }
+        seeded = true;
+    }
+
+    TMasterStore store;
+    QString error;
+    if (!store.Open(folder, &error))
+        return Fail(u"cannot open the data folder: "_s + error);
+    TServiceServer server(store, options);
+    if (!server.Bind(&error))
+        return Fail(error);
+    // The first line is what starters read to learn the port.
+    std::printf("listening on http://%s:%d\n", options.bind.toUtf8().constData(), server.Port());
+    std::fflush(stdout);
+    ServiceLog(u"data folder %1%2, data version %3"_s.arg(folder, seeded ? u" (demo data seeded)"_s : QString())
+                   .arg(store.CurrentVersion()));
+
+    std::thread([&server, stopSignals] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        ServiceLog(u"stopping"_s);
+        server.Stop();
+    }).detach();
+    if (!server.Run())
+        return Fail(u"the server stopped unexpectedly"_s);
+    return 0;
+}
