@@ -38,7 +38,9 @@ ServiceProcess::~ServiceProcess()
 
 QString ServiceProcess::Program()
 {
-    return QStringLiteral(KORVEL_SERVICE_BIN);
+    // A wrapper (a sanitizer build, valgrind) can stand in for the built binary.
+    const QString other = qEnvironmentVariable("KORVEL_SERVICE_PROGRAM");
+    return other.isEmpty() ? QStringLiteral(KORVEL_SERVICE_BIN) : other;
 }
 
 bool ServiceProcess::Start()

@@ -64,7 +64,7 @@ public:
     HttpReply Post(const QString& path, const QByteArray& body, const QByteArray& contentType) const;
     HttpReply Delete(const QString& path) const;
 
-    // The built korvel-service binary.
+    // The built korvel-service binary, or the program named by KORVEL_SERVICE_PROGRAM.
     static QString Program();
 
 private:
