@@ -53,3 +53,11 @@ public:
     std::vector<Shown> shown;
     bool answer = true;
 };
+
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
