@@ -61,6 +61,11 @@ QString TResultSet::FieldName(int column) const
     return column >= 0 && column < FieldCount() ? m_columns[column].name : QString();
 }
 
+QString TResultSet::DeclaredType(int column) const
+{
+    return column >= 0 && column < FieldCount() ? m_columns[column].declared : QString();
+}
+
 int TResultSet::FieldIndex(const QString& name) const
 {
     return m_index.value(name.toLower(), -1);
@@ -616,7 +621,8 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
             TResultSet::Column column;
             column.name = QString::fromUtf8(sqlite3_column_name(statement, i));
             const char* declared = sqlite3_column_decltype(statement, i);
-            column.boolean = declared && QByteArray(declared).toUpper().contains("BOOL");
+            column.declared = declared ? QString::fromUtf8(declared).toUpper() : QString();
+            column.boolean = column.declared.contains(u"BOOL"_s);
             set->m_index.insert(column.name.toLower(), i);
             set->m_columns.push_back(std::move(column));
         }

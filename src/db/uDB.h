@@ -20,6 +20,8 @@ public:
     int RecordCount() const { return m_rowCount; }
     int FieldCount() const { return static_cast<int>(m_columns.size()); }
     QString FieldName(int column) const;
+    // The column's type as the table declares it (upper case; empty for expressions).
+    QString DeclaredType(int column) const;
     // Column index by name, ignoring letter case; -1 when absent.
     int FieldIndex(const QString& name) const;
 
@@ -68,6 +70,7 @@ private:
     };
     struct Column {
         QString name;
+        QString declared;
         bool boolean = false;
     };
 

@@ -1,0 +1,614 @@
+#include "sync/Import.h"
+
+#include "core/Bugs.h"
+#include "core/InstallContext.h"
+#include "core/MiscFunc.h"
+#include "core/uTypes.h"
+#include "db/uDB.h"
+#include "sync/Sync.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <nlohmann/json.hpp>
+#include <sqlite3.h>
+
+#include <charconv>
+#include <cstring>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kCode = u"$3030"_s;
+
+// Names the service gives are used in statements as they come; they must be plain
+// identifiers so that an answer can never carry SQL of its own.
+bool IsIdentifier(const std::string& name)
+{
+    static const QRegularExpression identifier(u"^`?[A-Za-z_][A-Za-z0-9_]*`?$"_s);
+    return identifier.match(QString::fromStdString(name)).hasMatch();
+}
+
+std::string Bare(const std::string& name)
+{
+    std::string out;
+    for (const char c : name)
+        if (c != '`')
+            out += c;
+    return out;
+}
+
+std::vector<std::string> SplitComma(const std::string& text)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        // Trim blanks the service may leave after commas.
+        const size_t first = part.find_first_not_of(' ');
+        const size_t last = part.find_last_not_of(' ');
+        parts.push_back(first == std::string::npos ? std::string() : part.substr(first, last - first + 1));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return parts;
+}
+
+// An IN (...) list: integers stay bare, anything else becomes a quoted literal.
+QString SqlList(const std::string& list)
+{
+    QStringList items;
+    for (const std::string& item : SplitComma(list)) {
+        if (item.empty())
+            continue;
+        qint64 value = 0;
+        const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
+        if (ec == std::errc() && end == item.data() + item.size())
+            items << QString::number(value);
+        else
+            items << u"\""_s + EscapeSql(QString::fromStdString(item)) + u"\""_s;
+    }
+    return items.join(u',');
+}
+
+struct HookState {
+    qint64 position = 0;
+    QElapsedTimer clock;
+};
+
+void UpdateHook(void* context, int, const char*, const char*, sqlite3_int64)
+{
+    auto* state = static_cast<HookState*>(context);
+    ++state->position;
+    if (state->clock.elapsed() > 250) {
+        SinkProgress(-1, state->position);
+        QCoreApplication::processEvents();
+        state->clock.restart();
+    }
+}
+
+class ImportFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the answer member by member in document order and writes each table as its block
+// arrives, so a large answer is never held a second time as a document tree.
+class ImportHandler : public nlohmann::json_sax<nlohmann::json> {
+public:
+    ImportHandler(sqlite3* db, int localVersion, HookState& hook) : m_db(db), m_localVersion(localVersion), m_hook(hook)
+    {}
+    ~ImportHandler() override { Discard(); }
+
+    TImportResult result;
+    bool nothingToDo = false;
+    QString failure; // set when the import stopped on an error
+
+    bool null() override { return Scalar(std::string(), true); }
+    bool boolean(bool value) override { return Scalar(value ? "1" : "0", false); }
+    bool number_integer(number_integer_t value) override { return Scalar(std::to_string(value), false); }
+    bool number_unsigned(number_unsigned_t value) override { return Scalar(std::to_string(value), false); }
+    bool number_float(number_float_t, const string_t& text) override { return Scalar(text, false); }
+    bool string(string_t& value) override { return Scalar(value, false); }
+    bool binary(binary_t&) override { return Scalar(std::string(), true); }
+
+    bool start_object(std::size_t) override
+    {
+        ++m_depth;
+        if (m_depth == 1)
+            return true;
+        if (m_depth == 2 && m_skipDepth == 0) {
+            if (!ReadyForTables())
+                return false;
+            if (std::find(m_tables.begin(), m_tables.end(), m_key) == m_tables.end()) {
+                m_skipDepth = m_depth; // not announced: not ours to import
+                return true;
+            }
+            return BeginBlock(m_key);
+        }
+        if (m_skipDepth == 0)
+            m_skipDepth = m_depth;
+        return true;
+    }
+
+    bool end_object() override
+    {
+        if (m_skipDepth == m_depth)
+            m_skipDepth = 0;
+        else if (m_depth == 2 && m_block)
+            if (!EndBlock())
+                return false;
+        --m_depth;
+        if (m_depth == 0 && !nothingToDo && !ReadyForTables())
+            return false;
+        return true;
+    }
+
+    bool start_array(std::size_t) override
+    {
+        ++m_depth;
+        if (m_skipDepth == 0)
+            m_skipDepth = m_depth;
+        return true;
+    }
+
+    bool end_array() override
+    {
+        if (m_skipDepth == m_depth)
+            m_skipDepth = 0;
+        --m_depth;
+        return true;
+    }
+
+    bool key(string_t& name) override
+    {
+        m_key = name;
+        return true;
+    }
+
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) override
+    {
+        return Fail(u"Malformed answer at byte %1: %2"_s.arg(position).arg(QString::fromUtf8(e.what())));
+    }
+
+private:
+    struct Block {
+        std::string table;
+        bool truncate = false;
+        std::string propList;
+        std::vector<std::string> fields;
+        std::string fieldsText;
+        std::vector<int> types; // 0 text, 1 int, 2 real
+        bool counted = false;
+        qint64 count = 0;
+        qint64 rows = 0;
+        bool inTransaction = false;
+        sqlite3_stmt* remove = nullptr;
+        sqlite3_stmt* insert = nullptr;
+    };
+
+    bool Scalar(const std::string& value, bool isNull)
+    {
+        if (m_skipDepth != 0)
+            return true;
+        if (m_depth == 1)
+            return TopMember(value, isNull);
+        if (m_depth == 2 && m_block)
+            return BlockMember(value);
+        return true;
+    }
+
+    bool TopMember(const std::string& value, bool isNull)
+    {
+        if (m_key == "DBVer") {
+            m_dbVer = ParseInt(value, isNull);
+            if (!m_dbVer)
+                return Fail(u"\"DBVer\" is not a number."_s);
+        } else if (m_key == "Data_Type") {
+            m_dataType = ParseInt(value, isNull);
+            if (!m_dataType)
+                return Fail(u"\"Data_Type\" is not a number."_s);
+        } else if (m_key == "ServerTime") {
+            m_serverTime = value;
+        } else if (m_key == "Tables") {
+            m_tables = SplitComma(value);
+            m_tablesSeen = true;
+        }
+        return true;
+    }
+
+    static std::optional<qint64> ParseInt(const std::string& text, bool isNull)
+    {
+        if (isNull)
+            return std::nullopt;
+        qint64 value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec != std::errc() || end != text.data() + text.size())
+            return std::nullopt;
+        return value;
+    }
+
+    // Before the first table: the version rule decides whether anything is to be done.
+    bool ReadyForTables()
+    {
+        if (m_decided)
+            return true;
+        if (!m_dbVer || !m_dataType)
+            return Fail(u"The answer lacks \"DBVer\" or \"Data_Type\"."_s);
+        m_decided = true;
+        result.dataVersion = static_cast<int>(*m_dbVer);
+        if (*m_dataType != 0 && m_localVersion >= *m_dbVer) {
+            nothingToDo = true;
+            return false; // stop reading: the local data is current
+        }
+        if (!m_tablesSeen)
+            return Fail(u"The answer lacks \"Tables\"."_s);
+        result.serverTime = QString::fromStdString(m_serverTime);
+        WriteLog(kCode, u"DBVer=%1"_s.arg(*m_dbVer));
+        SinkLog(u"Versión de datos %1"_s.arg(*m_dbVer));
+        return true;
+    }
+
+    bool BeginBlock(const std::string& table)
+    {
+        if (!IsIdentifier(table))
+            return Fail(u"Invalid table name \"%1\"."_s.arg(QString::fromStdString(table)));
+        m_block = std::make_unique<Block>();
+        m_block->table = Bare(table);
+        return true;
+    }
+
+    bool BlockMember(const std::string& value)
+    {
+        Block& b = *m_block;
+        const QString table = QString::fromStdString(b.table);
+        if (m_key == "Truncate") {
+            b.truncate = value == "1";
+        } else if (m_key == "PropList") {
+            b.propList = value;
+        } else if (m_key == "Fields") {
+            b.fields = SplitComma(value);
+            b.fieldsText = value;
+            for (const std::string& field : b.fields)
+                if (!IsIdentifier(field))
+                    return FailTable(u"Invalid field name \"%1\"."_s.arg(QString::fromStdString(field)));
+        } else if (m_key == "Types") {
+            b.types.clear();
+            for (const std::string& type : SplitComma(value))
+                b.types.push_back(type == "int" ? 1 : type == "real" ? 2 : 0);
+        } else if (m_key == "Count") {
+            const auto count = ParseInt(value, false);
+            if (!count || *count < 0)
+                return FailTable(u"\"Count\" of %1 is not a number."_s.arg(table));
+            if (b.fields.empty() || b.types.size() != b.fields.size())
+                return FailTable(u"Fields and types of %1 do not match."_s.arg(table));
+            b.count = *count;
+            b.counted = true;
+            WriteLog(kCode, u"Table %1: %2 records received."_s.arg(table, FormatThousands(double(b.count))));
+            if (b.count > 0)
+                SinkLog(TableDisplayName(table) + u", "_s + FormatThousands(double(b.count)) + u" registros"_s);
+            const qint64 listed = b.propList.empty() ? 0 : qint64(SplitComma(b.propList).size());
+            SinkProgress(b.count + (listed > 1 ? listed : 0), 0);
+            SinkStatus(u"Actualizando %1..."_s.arg(TableDisplayName(table)));
+            m_hook.position = 0;
+            m_hook.clock.restart();
+            if (!Begin() || !ClearFirst() || !Prepare())
+                return false;
+        } else if (!m_key.empty() && std::all_of(m_key.begin(), m_key.end(), ::isdigit)) {
+            if (!b.counted)
+                return FailTable(u"A row of %1 comes before \"Count\"."_s.arg(table));
+            return InsertRow(value);
+        }
+        return true;
+    }
+
+    bool Begin()
+    {
+        if (sqlite3_exec(m_db, "BEGIN;", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return FailTable(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        m_block->inTransaction = true;
+        return true;
+    }
+
+    // Truncate and delete-by-list come before the rows, inside the table's transaction.
+    bool ClearFirst()
+    {
+        Block& b = *m_block;
+        const QString table = QString::fromStdString(b.table);
+        if (b.truncate) {
+            const QByteArray sql = "DELETE FROM `" + QByteArray::fromStdString(b.table) + "`;";
+            if (sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+                WriteLog(u"$3029"_s, u"Can't truncate table "_s + table);
+                return FailTable(QString::fromUtf8(sqlite3_errmsg(m_db)));
+            }
+        }
+        if (!b.propList.empty()) {
+            if (b.table == "W_Fotos") {
+                if (!DeletePhotosOfProperties(QString::fromStdString(b.propList)))
+                    return FailTable(u"Can't delete records from table "_s + table + u" ("_s +
+                                     QString::fromStdString(b.propList) + u")"_s);
+            } else {
+                const QString list = SqlList(b.propList);
+                if (!list.isEmpty() && !b.fields.empty()) {
+                    const QByteArray sql = u"DELETE FROM `%1` WHERE `%2` IN (%3);"_s
+                                               .arg(table, QString::fromStdString(Bare(b.fields.front())), list)
+                                               .toUtf8();
+                    if (sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+                        WriteLog(u"$3032"_s, u"Can't delete records from table "_s + table + u" ("_s +
+                                                 QString::fromStdString(b.propList) + u")"_s);
+                        return FailTable(QString::fromUtf8(sqlite3_errmsg(m_db)));
+                    }
+                }
+            }
+        }
+        return true;
+    }
+
+    bool Prepare()
+    {
+        Block& b = *m_block;
+        if (b.count == 0)
+            return true;
+        const QByteArray table = QByteArray::fromStdString(b.table);
+        if (!b.truncate && b.propList.empty()) {
+            const QByteArray sql =
+                "DELETE FROM " + table + " WHERE `" + QByteArray::fromStdString(Bare(b.fields.front())) + "`=?1;";
+            if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &b.remove, nullptr) != SQLITE_OK)
+                return FailTable(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        }
+        QByteArray sql = "INSERT INTO " + table + " (" + QByteArray::fromStdString(b.fieldsText) + ") VALUES (";
+        for (size_t i = 1; i <= b.fields.size(); ++i)
+            sql += "?" + QByteArray::number(qulonglong(i)) + ",";
+        sql.chop(1);
+        sql += ");";
+        if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &b.insert, nullptr) != SQLITE_OK)
+            return FailTable(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return true;
+    }
+
+    bool Bind(sqlite3_stmt* statement, int index, int type, const char* begin, size_t length)
+    {
+        if (length == 0)
+            return sqlite3_bind_null(statement, index) == SQLITE_OK;
+        if (type == 1) {
+            qint64 value = 0;
+            const auto [end, ec] = std::from_chars(begin, begin + length, value);
+            if (ec != std::errc() || end != begin + length)
+                return false;
+            return sqlite3_bind_int64(statement, index, value) == SQLITE_OK;
+        }
+        if (type == 2) {
+            char buffer[64];
+            const size_t n = std::min(length, sizeof buffer - 1);
+            std::memcpy(buffer, begin, n);
+            buffer[n] = '\0';
+            for (size_t i = 0; i < n; ++i)
+                if (buffer[i] == ',')
+                    buffer[i] = '.';
+            char* end = nullptr;
+            double value = std::strtod(buffer, &end);
+            if (end != buffer + n)
+                value = 0; // an unparsable real counts as 0
+            return sqlite3_bind_double(statement, index, value) == SQLITE_OK;
+        }
+        return sqlite3_bind_text(statement, index, begin, int(length), SQLITE_TRANSIENT) == SQLITE_OK;
+    }
+
+    bool InsertRow(const std::string& row)
+    {
+        Block& b = *m_block;
+        const QString table = QString::fromStdString(b.table);
+        if (b.rows >= b.count)
+            return FailTable(u"%1 has more rows than \"Count\"."_s.arg(table));
+        const char* p = row.data();
+        const char* end = p + row.size();
+        size_t field = 0;
+        const char* firstBegin = nullptr;
+        size_t firstLength = 0;
+        while (true) {
+            const char* tilde = static_cast<const char*>(std::memchr(p, '~', size_t(end - p)));
+            const char* stop = tilde ? tilde : end;
+            if (field >= b.fields.size())
+                return FailTable(u"A row of %1 has more fields than declared."_s.arg(table));
+            if (field == 0) {
+                firstBegin = p;
+                firstLength = size_t(stop - p);
+            }
+            if (!Bind(b.insert, int(field) + 1, b.types[field], p, size_t(stop - p)))
+                return FailTable(
+                    u"Row %1 of %2: \"%3\" is not a valid %4."_s.arg(b.rows + 1)
+                        .arg(table, QString::fromUtf8(p, int(stop - p)), QString::fromStdString(b.fields[field])));
+            ++field;
+            if (!tilde)
+                break;
+            p = tilde + 1;
+        }
+        if (field != b.fields.size())
+            return FailTable(u"A row of %1 has %2 fields instead of %3."_s.arg(table).arg(field).arg(b.fields.size()));
+        if (b.remove) {
+            Bind(b.remove, 1, b.types[0], firstBegin, firstLength);
+            if (sqlite3_step(b.remove) != SQLITE_DONE)
+                return FailTable(QString::fromUtf8(sqlite3_errmsg(m_db)));
+            sqlite3_reset(b.remove);
+        }
+        if (sqlite3_step(b.insert) != SQLITE_DONE)
+            return FailTable(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        sqlite3_reset(b.insert);
+        ++b.rows;
+        return true;
+    }
+
+    bool EndBlock()
+    {
+        Block& b = *m_block;
+        const QString table = QString::fromStdString(b.table);
+        if (!b.counted) {
+            // A block without rows still commits its truncate and delete work.
+            if (!Begin() || !ClearFirst())
+                return false;
+        }
+        if (b.rows != b.count)
+            return FailTable(u"%1 announced %2 rows and sent %3."_s.arg(table).arg(b.count).arg(b.rows));
+        Finalize();
+        if (sqlite3_exec(m_db, "COMMIT;", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return FailTable(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        b.inTransaction = false;
+        SinkProgress(-1, b.count + (b.propList.empty() ? 0 : qint64(SplitComma(b.propList).size())));
+        result.tablesDone << table;
+        m_block.reset();
+        return true;
+    }
+
+    void Finalize()
+    {
+        if (!m_block)
+            return;
+        sqlite3_finalize(m_block->remove);
+        sqlite3_finalize(m_block->insert);
+        m_block->remove = m_block->insert = nullptr;
+    }
+
+    void Discard()
+    {
+        if (!m_block)
+            return;
+        Finalize();
+        if (m_block->inTransaction) {
+            sqlite3_exec(m_db, "ROLLBACK;", nullptr, nullptr, nullptr);
+            WriteLog(kCode, u"ROLLBACK"_s);
+        }
+        m_block.reset();
+    }
+
+    bool FailTable(const QString& message)
+    {
+        const QString table = m_block ? QString::fromStdString(m_block->table) : QString();
+        WriteLog(kCode, u"Commit of table "_s + table + u" failed. ("_s + message + u")"_s);
+        Discard();
+        failure = message;
+        return false;
+    }
+
+    bool Fail(const QString& message)
+    {
+        if (m_block)
+            return FailTable(message);
+        WriteLog(kCode, message);
+        failure = message;
+        return false;
+    }
+
+    sqlite3* m_db;
+    int m_localVersion;
+    HookState& m_hook;
+    int m_depth = 0;
+    int m_skipDepth = 0;
+    std::string m_key;
+    std::optional<qint64> m_dbVer;
+    std::optional<qint64> m_dataType;
+    std::string m_serverTime;
+    std::vector<std::string> m_tables;
+    bool m_tablesSeen = false;
+    bool m_decided = false;
+    std::unique_ptr<Block> m_block;
+};
+
+} // namespace
+
+TImportResult ImportTables(const QByteArray& answer, int localDataVersion)
+{
+    QElapsedTimer clock;
+    clock.start();
+    TImportResult result;
+    SinkLog(u"Procesando los datos recibidos..."_s);
+    SinkStatus(u"Procesando los datos recibidos..."_s);
+
+    TDataBase* db = DB();
+    sqlite3* handle = db && db->Connected() ? db->Handle() : nullptr;
+    if (!handle) {
+        WriteLog(kCode, u"The database is not open."_s);
+    } else {
+        // Bytes are read as ASCII: anything else only survives as a \u escape.
+        QByteArray ascii = answer;
+        for (char& c : ascii)
+            if (static_cast<unsigned char>(c) > 127)
+                c = '?';
+        HookState hook;
+        hook.clock.start();
+        sqlite3_update_hook(handle, &UpdateHook, &hook);
+        ImportHandler handler(handle, localDataVersion, hook);
+        bool parsed = false;
+        try {
+            parsed = nlohmann::json::sax_parse(ascii.constData(), ascii.constData() + ascii.size(), &handler);
+        } catch (const std::exception& e) {
+            handler.failure = QString::fromUtf8(e.what());
+            WriteLog(kCode, handler.failure);
+        }
+        sqlite3_update_hook(handle, nullptr, nullptr);
+        result = handler.result;
+        if (handler.nothingToDo) {
+            result.ok = true;
+            result.changed = false;
+        } else {
+            result.ok = parsed && handler.failure.isEmpty();
+            result.changed = result.ok;
+        }
+    }
+    WriteLog(kCode, u"Elapsed "_s + FormatTwoDecimals(double(clock.elapsed()) / 1000.0) + u" sec."_s);
+    SinkStatus(QString());
+    QCoreApplication::processEvents();
+    return result;
+}
+
+QString TableDisplayName(const QString& table)
+{
+    QString name;
+    for (const QChar c : table.mid(2)) {
+        if (c.unicode() <= 90)
+            name += u' ';
+        name += c;
+    }
+    name = name.trimmed();
+    const std::pair<QString, QString> replacements[] = {
+        {u" Edif"_s, u" Edificaciones"_s},
+        {u"Paises"_s, u"Países"_s},
+        {u"Mas "_s, u"Más "_s},
+        {u"Tipologia "_s, u"Tipología "_s},
+        {u"Tipo Campos"_s, u"Tipos de campo"_s},
+        {u"Z P"_s, u"Zonaprop"_s},
+    };
+    for (const auto& [from, to] : replacements)
+        name.replace(from, to, Qt::CaseInsensitive);
+    return name;
+}
+
+bool DeletePhotosOfProperties(const QString& propertyCodes, int* deletedFiles)
+{
+    if (deletedFiles)
+        *deletedFiles = 0;
+    const QString list = SqlList(propertyCodes.toStdString());
+    if (list.isEmpty())
+        return true;
+    TDataBase* db = DB();
+    if (!db)
+        return false;
+    std::unique_ptr<TResultSet> photos;
+    if (!db->QueryNoCount(
+            u"SELECT `Foto_Codigo`, `Prop_Codigo` FROM `W_Fotos` WHERE `Prop_Codigo` IN (%1);"_s.arg(list), photos) ||
+        !photos)
+        return false;
+    for (photos->First(); !photos->Eof(); photos->Next()) {
+        const QString file = PhotoFileName(photos->AsInt64(u"Prop_Codigo"_s), photos->AsInt64(u"Foto_Codigo"_s));
+        if (QFile::exists(file) && DeleteFileLogged(file) && deletedFiles)
+            ++*deletedFiles;
+    }
+    sqlite3* handle = db->Handle();
+    const QByteArray sql = u"DELETE FROM `W_Fotos` WHERE `Prop_Codigo` IN (%1);"_s.arg(list).toUtf8();
+    return handle && sqlite3_exec(handle, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
