@@ -98,13 +98,15 @@ const std::vector<TTableRule>& TMasterStore::TableRules()
             if (table == u"W_System"_s || table == u"W_Marcas"_s)
                 continue;
             TTableRule rule{table, {}, {}, TRowScope::Pooled};
+            if (table == u"W_Propiedades"_s)
+                rule.scope = TRowScope::Listing;
             if (table == u"W_Fotos"_s) {
                 rule.groupColumn = u"Prop_Codigo"_s;
                 rule.firstField = u"Foto_Codigo"_s;
+                rule.scope = TRowScope::OfListing;
             } else if (table == u"W_MasDatos"_s || table == u"W_Propietarios"_s) {
                 rule.groupColumn = rule.firstField = u"Prop_Codigo"_s;
-                if (table == u"W_Propietarios"_s)
-                    rule.scope = TRowScope::ViaProperty;
+                rule.scope = table == u"W_Propietarios"_s ? TRowScope::ViaProperty : TRowScope::OfListing;
             } else if (table == u"W_SeleccionesProps"_s || table == u"W_SeleccionesCompartidas"_s) {
                 rule.groupColumn = rule.firstField = u"Selec_Codigo"_s;
                 rule.scope = TRowScope::ViaSelection;

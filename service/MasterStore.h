@@ -10,7 +10,9 @@
 
 // Who may see the rows of a table: every agency, or only the agency that owns them.
 enum class TRowScope {
-    Pooled,       // reference data and the pooled listings
+    Pooled,       // reference data, agencies and users
+    Listing,      // the pooled listings: every public one and the agency's own private ones
+    OfListing,    // photos and details of the listings the agency may see
     OwnAgency,    // the table's own agency column
     AgencyOrAll,  // messages: the agency's own and those addressed to all (-1)
     ViaProperty,  // rows of the agency's own properties

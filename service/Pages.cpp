@@ -172,8 +172,9 @@ QString ReportPage(TMasterStore& store, const QString& token)
     QString rows;
     for (const QString& item : r.Text(3).split(u',', Qt::SkipEmptyParts)) {
         const std::optional<TListing> l = LoadListing(db, item.toLongLong());
-        if (!l)
-            continue; // withdrawn from the service since the report was made
+        // Gone from the service, or made private by its agency, since the report was made.
+        if (!l || (l->agency != agency && !l->isPublic))
+            continue;
         if (!card) {
             rows += u"<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td></tr>"_s.arg(
                 Code(l->code), Html(l->type + u" - "_s + l->operation), Html(l->locality), Html(Figures(*l)),

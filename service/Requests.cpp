@@ -370,6 +370,9 @@ TProperty TRequest::Property(qint64 code)
     if (code <= 0 || IsLocalCode(code) || !s.Step())
         Refuse(u"La propiedad %1 no existe en el servicio."_s.arg(IsLocalCode(code) || code <= 0 ? QString::number(code)
                                                                                                  : Code(code)));
+    // Another agency's private listing is not in the pool: for this caller it does not exist.
+    if (s.Int(0) != m_caller.agency && s.Int(1) != 1)
+        Refuse(u"La propiedad %1 no existe en el servicio."_s.arg(Code(code)));
     TProperty p;
     p.code = code;
     p.agency = int(s.Int(0));
@@ -632,8 +635,10 @@ QByteArray TRequest::Photos()
         if (codes.size() < 5000)
             codes << QString::number(code);
     }
-    QString sql = u"SELECT `Prop_Codigo`, `Foto_Codigo` FROM `W_Fotos` WHERE "_s;
-    std::vector<QVariant> values;
+    // Only photos of listings the agency may see.
+    QString sql = u"SELECT `Prop_Codigo`, `Foto_Codigo` FROM `W_Fotos` WHERE `Prop_Codigo` IN (SELECT `Prop_Codigo` "
+                  u"FROM `W_Propiedades` WHERE `Inmo_Codigo`=? OR `Prop_Publica`=1) AND "_s;
+    std::vector<QVariant> values{m_caller.agency};
     if (!codes.isEmpty()) {
         sql += u"`Foto_Codigo` IN (%1)"_s.arg(codes.join(u','));
     } else if (item > 0) {

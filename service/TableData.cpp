@@ -33,6 +33,11 @@ QString ScopeCondition(TRowScope scope)
     switch (scope) {
     case TRowScope::Pooled:
         return u"1"_s;
+    case TRowScope::Listing:
+        return u"(`Inmo_Codigo`=?1 OR `Prop_Publica`=1)"_s;
+    case TRowScope::OfListing:
+        return u"`Prop_Codigo` IN (SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Inmo_Codigo`=?1 OR "
+               u"`Prop_Publica`=1)"_s;
     case TRowScope::OwnAgency:
         return u"`Inmo_Codigo`=?1"_s;
     case TRowScope::AgencyOrAll:

@@ -490,7 +490,17 @@ void TUpload::PrepareRow(const TOwnTable& t, TRecord& row, bool isNew)
             if (it != row.end())
                 it->second = MapUser(it->second, true);
         }
-        Change(table, row[u"Prop_Codigo"_s].toLongLong(), -1);
+        const qint64 code = row[u"Prop_Codigo"_s].toLongLong();
+        Change(table, code, -1);
+        // Other agencies see a listing only while it is public: when that changes, its
+        // photos and details must reach them, or leave them, with it.
+        const auto visible = row.find(u"Prop_Publica"_s);
+        if (!isNew && visible != row.end() &&
+            m_db.Scalar(u"SELECT `Prop_Publica` FROM `W_Propiedades` WHERE `Prop_Codigo`=?;"_s, {code}, 0)
+                    .toLongLong() != visible->second.toLongLong()) {
+            Change(u"W_Fotos"_s, code, -1);
+            Change(u"W_MasDatos"_s, code, -1);
+        }
     } else if (table == u"W_Propietarios"_s) {
         row[u"Prot_Codigo"_s] = MapClient(row[u"Prot_Codigo"_s]);
         Change(table, row[u"Prop_Codigo"_s].toLongLong(), m_agency);

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QUrl>
 
@@ -49,14 +50,18 @@ protected:
     {
         return ServiceClient(*s_service).Call(kind, extras, who);
     }
-    // A property of agency 7 or of another one, public and current or not.
+    // A property of agency 7, or a public one of another agency.
     qint64 Property(bool own, const QString& condition = u"1"_s)
     {
         return master
-            ->Value(
-                u"SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Inmo_Codigo` %1 7 AND %2 ORDER BY 1 LIMIT 1;"_s.arg(
-                    own ? u"="_s : u"<>"_s, condition))
+            ->Value(u"SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE %1 AND %2 ORDER BY 1 LIMIT 1;"_s.arg(
+                own ? u"`Inmo_Codigo`=7"_s : u"`Inmo_Codigo`<>7 AND `Prop_Publica`=1"_s, condition))
             .toLongLong();
+    }
+    qint64 ForeignPrivateProperty()
+    {
+        return master->Count(u"SELECT MIN(`Prop_Codigo`) FROM `W_Propiedades` WHERE `Inmo_Codigo`<>7 AND "
+                             u"`Prop_Publica`=0 AND `Prop_Codigo` IN (SELECT `Prop_Codigo` FROM `W_Fotos`);"_s);
     }
 
     static inline ServiceProcess* s_service = nullptr;
@@ -260,14 +265,23 @@ TEST_F(ServiceRequests, ProgramDownloadOffersOnlyANewerVersion)
 
 TEST_F(ServiceRequests, PhotosAnswerCarriesTheFilesAndAtMost255)
 {
-    // Photos whose files exist, of any agency: the pooled listings are everyone's.
+    // Where the service keeps the picture of "property_photo".
+    const auto file = [&](const QString& row) {
+        const QString property = row.section(u'_', 0, 0);
+        return u"%1/photos/%2/w_%3.jpg"_s.arg(Service().DataFolder(),
+                                              property.left(property.size() - 5).rightJustified(4, u'0'), row);
+    };
+    const auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    // Photos with files, of any agency's listing the agency may see.
     QStringList withFiles;
-    for (const QString& row : master->Column(u"SELECT `Prop_Codigo` || '_' || `Foto_Codigo` FROM `W_Fotos`;"_s)) {
-        const QString property = row.section(u'_', 0, 0), photo = row.section(u'_', 1);
-        if (QFile::exists(u"%1/photos/%2/w_%3_%4.jpg"_s.arg(
-                Service().DataFolder(), property.left(property.size() - 5).rightJustified(4, u'0'), property, photo)))
+    for (const QString& row : master->Column(u"SELECT f.`Prop_Codigo` || '_' || f.`Foto_Codigo` FROM `W_Fotos` f JOIN "
+                                             u"`W_Propiedades` p USING (`Prop_Codigo`) WHERE p.`Inmo_Codigo`=7 OR "
+                                             u"p.`Prop_Publica`=1;"_s))
+        if (QFile::exists(file(row)))
             withFiles << row;
-    }
     ASSERT_GT(withFiles.size(), 255);
     QStringList ids;
     for (const QString& row : withFiles.mid(0, 3))
@@ -278,11 +292,10 @@ TEST_F(ServiceRequests, PhotosAnswerCarriesTheFilesAndAtMost255)
     ASSERT_EQ(three.Text("Count"), u"3"_s);
     for (int i = 1; i <= 3; ++i) {
         const QString name = three.Text(("f" + std::to_string(i)).c_str());
-        const QString property = name.section(u'_', 1, 1);
-        QFile file(u"%1/photos/%2/%3"_s.arg(Service().DataFolder(),
-                                            property.left(property.size() - 5).rightJustified(4, u'0'), name));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-        EXPECT_EQ(QByteArray::fromBase64(three.Text(("d" + std::to_string(i)).c_str()).toLatin1()), file.readAll());
+        ASSERT_TRUE(name.startsWith(u"w_"_s) && name.endsWith(u".jpg"_s)) << name.toStdString();
+        const QByteArray bytes = read(file(name.mid(2, name.size() - 6)));
+        ASSERT_FALSE(bytes.isEmpty()) << name.toStdString();
+        EXPECT_EQ(QByteArray::fromBase64(three.Text(("d" + std::to_string(i)).c_str()).toLatin1()), bytes);
     }
 
     QStringList all;
@@ -293,6 +306,21 @@ TEST_F(ServiceRequests, PhotosAnswerCarriesTheFilesAndAtMost255)
     EXPECT_TRUE(many.json.contains("d255"));
     EXPECT_FALSE(many.json.contains("f256"));
 
+    // Another agency's private listing is not in the pool, nor are its photos, even with the
+    // picture file in place.
+    const QString hidden =
+        master
+            ->Value(u"SELECT `Prop_Codigo` || '_' || `Foto_Codigo` FROM `W_Fotos` WHERE `Prop_Codigo`=%1;"_s.arg(
+                ForeignPrivateProperty()))
+            .toString();
+    ASSERT_FALSE(hidden.isEmpty());
+    QDir().mkpath(QFileInfo(file(hidden)).absolutePath());
+    if (!QFile::exists(file(hidden))) {
+        ASSERT_TRUE(QFile::copy(file(withFiles.first()), file(hidden)));
+    }
+    EXPECT_EQ(
+        Call(K::rkPhotos, {{Wire::MItemCode, qint64(0)}, {Wire::MPhotoList, hidden.section(u'_', 1)}}).Text("Count"),
+        u"0"_s);
     EXPECT_TRUE(Call(K::rkPhotos, {{Wire::MItemCode, qint64(0)}, {Wire::MPhotoList, u"12,x"_s}}).IsError());
     EXPECT_EQ(Call(K::rkPhotos, {{Wire::MItemCode, qint64(0)}, {Wire::MPhotoList, QString()}}).Text("Count"), u"0"_s);
 }
@@ -400,6 +428,8 @@ TEST_F(ServiceRequests, DenounceAndVisitGoToAnotherAgencysListing)
     EXPECT_TRUE(Call(K::rkDenounceProperty, {{Wire::MItemCode, own}, {Wire::MBody, reason}}).IsError());
     EXPECT_TRUE(Call(K::rkDenounceProperty, {{Wire::MItemCode, foreign}, {Wire::MBody, u"  corta   "_s}}).IsError());
     EXPECT_TRUE(Call(K::rkDenounceProperty, {{Wire::MItemCode, 99999999}, {Wire::MBody, reason}}).IsError());
+    EXPECT_TRUE(
+        Call(K::rkDenounceProperty, {{Wire::MItemCode, ForeignPrivateProperty()}, {Wire::MBody, reason}}).IsError());
     EXPECT_EQ(master->Value(u"SELECT `Den_Motivo` FROM `S_Denuncias` ORDER BY 1 DESC LIMIT 1;"_s).toString(), reason);
 
     const auto visit = [&](qint64 code, const QDateTime& when, const QString& client) {
@@ -422,7 +452,8 @@ TEST_F(ServiceRequests, DenounceAndVisitGoToAnotherAgencysListing)
 
 TEST_F(ServiceRequests, MailAndWebReportsServeAPageOfTheListings)
 {
-    const QStringList codes = master->Column(u"SELECT `Prop_Codigo` FROM `W_Propiedades` ORDER BY 1 LIMIT 3;"_s);
+    const QStringList codes =
+        master->Column(u"SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Prop_Publica`=1 ORDER BY 1 LIMIT 3;"_s);
     const auto report = [&](K kind, const QString& to, const QStringList& list) {
         return Call(kind, {{Wire::MMailTo, to},
                            {Wire::MSubject, u"Reporte de propiedades de Vodadez Korvel"_s},
@@ -449,7 +480,8 @@ TEST_F(ServiceRequests, MailAndWebReportsServeAPageOfTheListings)
     EXPECT_FALSE(QImage::fromData(QByteArray::fromBase64(web.Text("QR").toLatin1()), "PNG").isNull());
     EXPECT_NE(web.Text("URL"), url);
 
-    QStringList fiftyOne = master->Column(u"SELECT `Prop_Codigo` FROM `W_Propiedades` LIMIT 51;"_s);
+    QStringList fiftyOne =
+        master->Column(u"SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Prop_Publica`=1 LIMIT 51;"_s);
     EXPECT_TRUE(report(K::rkWebReport, QString(), fiftyOne).IsError());
     EXPECT_FALSE(report(K::rkWebReport, QString(), fiftyOne.mid(0, 50)).IsError());
     EXPECT_TRUE(report(K::rkMailReport, u"no es un e-mail"_s, codes).IsError());

@@ -195,11 +195,19 @@ TEST_F(ServiceSync, FullDataHoldsThePoolAndOnlyTheAgencysOwnRecords)
     EXPECT_EQ(answer["DBVer"].get<qint64>(), Version());
 
     SqlFile db(path, Config::DatabasePassword);
-    for (const char* table : {"W_Propiedades", "W_Fotos", "W_MasDatos", "W_Usuarios", "W_Inmobiliarias",
-                              "W_Localidades", "W_Calles", "W_DetalleEdif"})
+    for (const char* table : {"W_Usuarios", "W_Inmobiliarias", "W_Localidades", "W_Calles", "W_DetalleEdif"})
         EXPECT_EQ(db.Count(u"SELECT COUNT(*) FROM `%1`;"_s.arg(QLatin1StringView(table))),
                   master->Count(u"SELECT COUNT(*) FROM `%1`;"_s.arg(QLatin1StringView(table))))
             << table;
+    // The pool: every public listing and the agency's own private ones, with their photos and details.
+    const QString visible = u"`Prop_Codigo` IN (SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Inmo_Codigo`=7 OR "
+                            u"`Prop_Publica`=1)"_s;
+    for (const char* table : {"W_Propiedades", "W_Fotos", "W_MasDatos"})
+        EXPECT_EQ(db.Count(u"SELECT COUNT(*) FROM `%1`;"_s.arg(QLatin1StringView(table))),
+                  master->Count(u"SELECT COUNT(*) FROM `%1` WHERE %2;"_s.arg(QLatin1StringView(table), visible)))
+            << table;
+    EXPECT_GT(master->Count(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Inmo_Codigo`<>7 AND `Prop_Publica`=0;"_s), 0);
+    EXPECT_GT(db.Count(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Inmo_Codigo`=7 AND `Prop_Publica`=0;"_s), 0);
     EXPECT_EQ(db.Count(u"SELECT COUNT(*) FROM `W_Clientes`;"_s),
               master->Count(u"SELECT COUNT(*) FROM `W_Clientes` WHERE `Inmo_Codigo`=7;"_s));
     EXPECT_GT(master->Count(u"SELECT COUNT(*) FROM `W_Clientes` WHERE `Inmo_Codigo`<>7;"_s), 0);
@@ -223,7 +231,7 @@ TEST_F(ServiceSync, FullDataHoldsThePoolAndOnlyTheAgencysOwnRecords)
     // Typed values arrive typed.
     EXPECT_EQ(db.Count(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE typeof(`Prop_Latitud`)<>'real';"_s), 0);
     EXPECT_EQ(db.Value(u"SELECT SUM(`Prop_Precio`) FROM `W_Propiedades`;"_s).toDouble(),
-              master->Value(u"SELECT SUM(`Prop_Precio`) FROM `W_Propiedades`;"_s).toDouble());
+              master->Value(u"SELECT SUM(`Prop_Precio`) FROM `W_Propiedades` WHERE %1;"_s.arg(visible)).toDouble());
     EXPECT_EQ(db.Count(u"SELECT COUNT(*) FROM `W_Clientes` WHERE `Cli_Notas`='entre 100-200 m2';"_s), 1);
     // What belongs to the installation survives.
     EXPECT_EQ(db.Count(u"SELECT COUNT(*) FROM `W_Marcas`;"_s), 1);
@@ -363,15 +371,23 @@ TEST_F(ServiceSync, UploadGivesFinalCodesAndIncrementalDataMatchesAFreshFullImpo
     // Meanwhile another agency changes its own listing and adds a client of its own.
     const QString otherPath = Install(other, u"other"_s);
     Validate(other);
-    json theirs = Row(u"W_Propiedades"_s, u"`Inmo_Codigo`=%1"_s.arg(other.agency));
+    json theirs = Row(u"W_Propiedades"_s, u"`Inmo_Codigo`=%1 AND `Prop_Publica`=1"_s.arg(other.agency));
     theirs["Prop_Precio"] = 123456;
     theirs["Sync_Tipo"] = "AM";
+    // ...makes a listing with photos private, which takes it and its photos out of the pool...
+    json hidden = Row(u"W_Propiedades"_s, u"`Inmo_Codigo`=%1 AND `Prop_Publica`=1 AND `Prop_Codigo` IN (SELECT "
+                                          u"`Prop_Codigo` FROM `W_Fotos`) AND `Prop_Codigo`<>%2"_s.arg(other.agency)
+                                              .arg(theirs["Prop_Codigo"].get<qint64>()));
+    ASSERT_FALSE(hidden.empty());
+    hidden["Prop_Publica"] = 0;
+    hidden["Sync_Tipo"] = "AM";
     json theirClient = Row(u"W_Clientes"_s, u"`Inmo_Codigo`=%1"_s.arg(other.agency));
     theirClient["Cli_Codigo"] = 2147473647;
     theirClient["Cli_CodigoGeneracion"] = "x";
     theirClient["Cli_Estado"] = "AM";
-    ASSERT_FALSE(Upload({{"W_Propiedades", json::array({theirs})}, {"W_Clientes", json::array({theirClient})}}, other)
-                     .IsError());
+    ASSERT_FALSE(
+        Upload({{"W_Propiedades", json::array({theirs, hidden})}, {"W_Clientes", json::array({theirClient})}}, other)
+            .IsError());
     // ...and the agency recovers a withdrawn listing and renames a clerk.
     const qint64 withdrawn =
         master->Count(u"SELECT MIN(`Prop_Codigo`) FROM `W_Propiedades` WHERE `Inmo_Codigo`=7 AND `Prop_Estado`=1;"_s);
@@ -401,6 +417,9 @@ TEST_F(ServiceSync, UploadGivesFinalCodesAndIncrementalDataMatchesAFreshFullImpo
     const QStringList viaIncremental = a.Content(TablesButSettings()), viaFull = b.Content(TablesButSettings());
     EXPECT_EQ(viaIncremental.size(), viaFull.size());
     EXPECT_TRUE(viaIncremental == viaFull);
+    const qint64 hiddenCode = hidden["Prop_Codigo"].get<qint64>();
+    EXPECT_EQ(a.Count(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Codigo`=%1;"_s.arg(hiddenCode)), 0);
+    EXPECT_EQ(a.Count(u"SELECT COUNT(*) FROM `W_Fotos` WHERE `Prop_Codigo`=%1;"_s.arg(hiddenCode)), 0);
     EXPECT_EQ(a.Value(u"SELECT `Prop_Precio` FROM `W_Propiedades` WHERE `Prop_Codigo`=%1;"_s.arg(
                           theirs["Prop_Codigo"].get<qint64>()))
                   .toDouble(),
