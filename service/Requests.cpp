@@ -776,7 +776,7 @@ QByteArray TRequest::Payment()
     const QString type = Text(Wire::MPayType).trimmed(), bank = Text(Wire::MPayBank).trimmed();
     const QString branch = Text(Wire::MPayBranch).trimmed(), amountText = Text(Wire::MPayAmount).trimmed();
     const QDate date = ParseDate(Text(Wire::MPayDate));
-    if (!date.isValid() || date > QDate::currentDate().addDays(1) || date < QDate::currentDate().addYears(-1))
+    if (!date.isValid() || date > QDate::currentDate().addDays(1) || date < QDate(1992, 8, 1))
         Refuse(u"La fecha del pago no es válida."_s);
     if (type != u"Depósito"_s && type != u"Transferencia"_s)
         Refuse(u"La forma de pago no es válida."_s);

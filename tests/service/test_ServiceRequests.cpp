@@ -416,6 +416,7 @@ TEST_F(ServiceRequests, AccountStatementAndPaymentReport)
     EXPECT_TRUE(pay(today, u"Transferencia"_s, u"abc"_s).IsError());
     EXPECT_TRUE(pay(today, u"Cheque"_s, u"525,00"_s).IsError());
     EXPECT_TRUE(pay(u"31/02/2026"_s, u"Depósito"_s, u"525,00"_s).IsError());
+    EXPECT_TRUE(pay(QDate::currentDate().addDays(5).toString(u"dd/MM/yyyy"_s), u"Depósito"_s, u"525,00"_s).IsError());
     EXPECT_TRUE(pay(today, u"Depósito"_s, u"0"_s).IsError());
     EXPECT_EQ(master->Count(u"SELECT COUNT(*) FROM `S_Pagos`;"_s), before + 1);
 }
