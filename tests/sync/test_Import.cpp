@@ -1,0 +1,205 @@
+#include "core/Config.h"
+#include "core/InstallContext.h"
+#include "core/MiscFunc.h"
+#include "core/uTypes.h"
+#include "db/uDB.h"
+#include "service/Schema.h"
+#include "support/TestRoot.h"
+#include "sync/Import.h"
+#include "sync/Upload.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <nlohmann/json.hpp>
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// An empty installation database with the whole schema.
+class ImportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(CreateDatabaseFile(Paths.DatabaseFile, Config::DatabasePassword));
+        ASSERT_TRUE(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+        Schema::Create(DB()->Handle());
+        SetCurrentAgencyCode(7);
+    }
+    void TearDown() override { ResetInstallContext(); }
+
+    static qint64 Scalar(const QString& sql)
+    {
+        std::unique_ptr<TResultSet> r;
+        if (!DB()->QueryNoCount(sql, r) || !r || r->RecordCount() == 0)
+            return -999;
+        return r->AsInt64At(0);
+    }
+    static QString Text(const QString& sql)
+    {
+        std::unique_ptr<TResultSet> r;
+        if (!DB()->QueryNoCount(sql, r) || !r || r->RecordCount() == 0)
+            return u"<none>"_s;
+        return r->IsNullAt(0) ? u"<null>"_s : r->AsStringAt(0);
+    }
+
+    TestRoot root;
+    RecordingFatalHandler fatal;
+};
+
+const QByteArray kHead = R"("DBVer":"5","Data_Type":"0","ServerTime":"2026-12-09 10:11:12",)";
+
+QByteArray Answer(const QByteArray& tables, const QByteArray& blocks)
+{
+    return "{" + kHead + "\"Tables\":\"" + tables + "\"," + blocks; // blocks close the object
+}
+
+} // namespace
+
+TEST_F(ImportTest, RowsTypesAndNulls)
+{
+    const QByteArray answer = Answer(
+        "W_Monedas,W_Zonas",
+        R"("W_Monedas":{"Fields":"Moneda_Codigo,Moneda_Nombre,Moneda_Simbolo,Moneda_Cotizacion","Types":"int,text,text,real",)"
+        R"("Count":3,"1":"1~Pesos~$~1","2":"2~D\u00f3lares~U$S~12,5","3":"3~~~"},)"
+        R"("W_Zonas":{"Fields":"Zon_Codigo,Loc_Codigo,Zon_Nombre","Types":"int,int,text","Count":1,"1":"5~~Centro"}})");
+    const TImportResult r = ImportTables(answer, -1);
+    ASSERT_TRUE(r.ok) << root.LogLines().join(u'\n').toStdString();
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.dataVersion, 5);
+    EXPECT_EQ(r.serverTime, u"2026-12-09 10:11:12"_s);
+    EXPECT_EQ(Text(u"SELECT `Moneda_Nombre` FROM `W_Monedas` WHERE `Moneda_Codigo`=2;"_s), u"Dólares"_s);
+    EXPECT_EQ(Text(u"SELECT `Moneda_Cotizacion` FROM `W_Monedas` WHERE `Moneda_Codigo`=2;"_s), u"12.5"_s);
+    EXPECT_EQ(Text(u"SELECT `Moneda_Nombre` FROM `W_Monedas` WHERE `Moneda_Codigo`=3;"_s), u"<null>"_s);
+    EXPECT_EQ(Text(u"SELECT `Moneda_Cotizacion` FROM `W_Monedas` WHERE `Moneda_Codigo`=3;"_s), u"<null>"_s);
+    EXPECT_EQ(Text(u"SELECT `Loc_Codigo` FROM `W_Zonas` WHERE `Zon_Codigo`=5;"_s), u"<null>"_s); // empty int
+    EXPECT_FALSE(root.LogLines().filter(u"Table W_Monedas: 3 records received."_s).isEmpty());
+}
+
+TEST_F(ImportTest, VersionRuleTruncateListsAndReplacement)
+{
+    ASSERT_TRUE(
+        ImportTables(Answer("W_Calles", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre","Types":"int,text",)"
+                                        R"("Count":3,"1":"1~Uno","2":"2~Dos","3":"3~Tres"}})"),
+                     -1)
+            .ok);
+
+    // An answer that is not a full one, for a version the client already has: nothing to do.
+    const QByteArray same = R"({"DBVer":"5","Data_Type":"1","ServerTime":"x","Tables":"W_Calles","W_Calles":)"
+                            R"({"Truncate":1,"Fields":"Calle_Codigo","Types":"int","Count":0}})";
+    TImportResult r = ImportTables(same, 5);
+    EXPECT_TRUE(r.ok);
+    EXPECT_FALSE(r.changed);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), 3);
+
+    // Delete by list, then a later block of the same table replaces by key.
+    r = ImportTables(Answer("W_Calles", R"("W_Calles":{"PropList":"1,3","Fields":"Calle_Codigo,Calle_Nombre",)"
+                                        R"("Types":"int,text","Count":1,"1":"4~Cuatro"},)"
+                                        R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre","Types":"int,text",)"
+                                        R"("Count":1,"1":"2~Dos bis"}})"),
+                     -1);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), 2);
+    EXPECT_EQ(Text(u"SELECT `Calle_Nombre` FROM `W_Calles` WHERE `Calle_Codigo`=2;"_s), u"Dos bis"_s);
+
+    // Truncate with no rows empties the table and commits.
+    ASSERT_TRUE(ImportTables(Answer("W_Calles", R"("W_Calles":{"Truncate":1,"Fields":"Calle_Codigo,Calle_Nombre",)"
+                                                R"("Types":"int,text","Count":0}})"),
+                             -1)
+                    .ok);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), 0);
+}
+
+TEST_F(ImportTest, AFailingTableStopsTheImportAndKeepsTheEarlierOnes)
+{
+    const QByteArray answer =
+        Answer("W_Paises,W_Calles,W_Barrios",
+               R"("W_Paises":{"Fields":"Pais_Codigo,Pais_Nombre","Types":"int,text","Count":1,"1":"2~Argentina"},)"
+               R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre","Types":"int,text","Count":1,"1":"1~Sarmiento"},)"
+               R"("W_Barrios":{"Fields":"Barrio_Codigo,Barrio_Nombre,NoSuchColumn","Types":"int,text,text","Count":1,)"
+               R"("1":"1~Nordelta~x"}})");
+    const TImportResult r = ImportTables(answer, -1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.tablesDone, (QStringList{u"W_Paises"_s, u"W_Calles"_s}));
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Paises`;"_s), 1);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), 1);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Barrios`;"_s), 0);
+    EXPECT_FALSE(root.LogLines().filter(u"Commit of table W_Barrios failed."_s).isEmpty());
+    EXPECT_FALSE(root.LogLines().filter(u"$3030: ROLLBACK"_s).isEmpty());
+    EXPECT_TRUE(fatal.calls.empty());
+}
+
+TEST_F(ImportTest, MalformedAnswersFailWithoutHarm)
+{
+    const QByteArray good = Answer("W_Calles", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre","Types":"int,text",)"
+                                               R"("Count":2,"1":"1~Uno","2":"2~Dos"}})");
+    struct Case {
+        const char* what;
+        QByteArray answer;
+    };
+    const Case cases[] = {
+        {"not json", "<html>error</html>"},
+        {"no version", R"({"Tables":"W_Calles"})"},
+        {"no tables", "{" + kHead.chopped(1) + R"(,"W_Calles":{"Fields":"Calle_Codigo","Types":"int","Count":0}})"},
+        {"int that is no integer", Answer("W_Calles", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre",)"
+                                                      R"("Types":"int,text","Count":1,"1":"1.5~Uno"}})")},
+        {"wrong field count", Answer("W_Calles", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre",)"
+                                                 R"("Types":"int,text","Count":1,"1":"1~Uno~extra"}})")},
+        {"fewer rows than Count", Answer("W_Calles", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre",)"
+                                                     R"("Types":"int,text","Count":3,"1":"1~Uno"}})")},
+        {"truncated stream", good.left(good.size() - 12)},
+        {"a name that is not a name",
+         Answer("W_Calles; DROP TABLE W_System", R"("W_Calles; DROP TABLE W_System":{"Fields":"Calle_Codigo",)"
+                                                 R"("Types":"int","Count":0}})")},
+        {"a field that is not a name", Answer("W_Calles", R"("W_Calles":{"Fields":"Calle_Codigo,x) VALUES(1);--",)"
+                                                          R"("Types":"int,text","Count":0}})")},
+    };
+    for (const Case& c : cases) {
+        const TImportResult r = ImportTables(c.answer, -1);
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), 0) << c.what;
+    }
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_System`;"_s), 0); // still there, untouched
+    // The database is usable and a good answer goes in afterwards.
+    EXPECT_TRUE(ImportTables(good, -1).ok);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), 2);
+    EXPECT_TRUE(fatal.calls.empty());
+}
+
+TEST_F(ImportTest, PhotoListDeletesThePhotosOfThePropertiesWithTheirFiles)
+{
+    ASSERT_TRUE(DB()->ExecNoCount(u"INSERT INTO `W_Fotos` (`Foto_Codigo`, `Prop_Codigo`) VALUES (1, 700001), "
+                                  u"(2, 700001), (3, 700002);"_s));
+    const QString kept = PhotoFileName(700002, 3);
+    const QString gone = PhotoFileName(700001, 1);
+    for (const QString& file : {kept, gone}) {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        ASSERT_TRUE(WriteBytesFile(file, "jpg"));
+    }
+    ASSERT_TRUE(ImportTables(Answer("W_Fotos", R"("W_Fotos":{"PropList":"700001","Fields":"Foto_Codigo,Prop_Codigo",)"
+                                               R"("Types":"int,int","Count":1,"1":"9~700001"}})"),
+                             -1)
+                    .ok);
+    EXPECT_EQ(Text(u"SELECT GROUP_CONCAT(`Foto_Codigo`) FROM (SELECT `Foto_Codigo` FROM `W_Fotos` ORDER BY 1);"_s),
+              u"3,9"_s);
+    EXPECT_FALSE(QFile::exists(gone));
+    EXPECT_TRUE(QFile::exists(kept));
+}
+
+TEST(TableDisplayName, NamesForTheLogAndTheStatus)
+{
+    struct Case {
+        const char* table;
+        const char16_t* name;
+    };
+    const Case cases[] = {
+        {"W_TipoCampos", u"Tipos de campo"}, {"W_Paises", u"Países"},     {"W_DetalleEdif", u"Detalle Edificaciones"},
+        {"W_MasDatos", u"Más Datos"},        {"W_Zonaprop", u"Zonaprop"}, {"W_SeleccionesProps", u"Selecciones Props"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(TableDisplayName(QString::fromLatin1(c.table)), QString::fromUtf16(c.name)) << c.table;
+}
