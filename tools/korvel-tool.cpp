@@ -1,15 +1,26 @@
 // Support and administration companion of the client. Every subcommand runs the same
 // library code the client runs.
 #include "core/Config.h"
+#include "core/FormatSettings.h"
+#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "core/uTypes.h"
+#include "db/Settings.h"
 #include "db/uDB.h"
 #include "service/DemoData.h"
 #include "sync/Envelope.h"
+#include "sync/Import.h"
+#include "sync/Requests.h"
+#include "sync/Sync.h"
+#include "sync/SyncData.h"
+#include "sync/Upload.h"
 #include "sync/WireProtocol.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -40,7 +51,12 @@ int Usage()
         u"                      [--agency A]   escribe una base de demostración (cifrada salvo --plain)\n"_s
         u"  korvel-tool envelope encode|decode [--preamble-len N]\n"_s
         u"                      empaqueta o desempaqueta un sobre (entrada estándar a salida estándar);\n"_s
-        u"                      encode usa el preámbulo de los pedidos, decode el de las respuestas (124)"_s);
+        u"                      encode usa el preámbulo de los pedidos, decode el de las respuestas (124)\n"_s
+        u"  korvel-tool import BASE RESPUESTA.json\n"_s
+        u"                      incorpora una respuesta de datos a una base y muestra la nueva versión\n"_s
+        u"  korvel-tool sync --data CARPETA [--user U --password P]\n"_s
+        u"                      sincroniza sin pantalla la carpeta de datos de una instalación\n"_s
+        u"                      (estado, envío de cambios, actualización); sin --user lee credenciales.txt"_s);
     return 2;
 }
 
@@ -193,6 +209,138 @@ int Envelope(const QStringList& args)
     return 0;
 }
 
+// Progress of a headless synchronisation as plain lines.
+class ConsoleSinks : public TTransferSinks {
+public:
+    bool HasStatus() const override { return true; }
+    void SetStatusText(const QString& text) override
+    {
+        if (!text.isEmpty() && text != m_last && !text.contains(u':'))
+            Out(text);
+        m_last = text;
+    }
+    void SetProgress(qint64 maximum, qint64) override
+    {
+        if (maximum >= 0)
+            m_maximum = maximum;
+    }
+    qint64 ProgressMaximum() const override { return m_maximum; }
+    void AppendLogLine(const QString& line) override { Out(line); }
+    void AppendLogSeparator() override { Out(QString(40, u'-')); }
+    void OfferAction() override {}
+    void WithdrawAction() override {}
+
+private:
+    QString m_last;
+    qint64 m_maximum = 0;
+};
+
+// The data folder of an installation stands in for the program's own paths.
+bool UseDataFolder(const QString& folder)
+{
+    QString data = QDir(folder).absolutePath();
+    if (!data.endsWith(u'/'))
+        data += u'/';
+    Paths.DataFolder = data;
+    Paths.DatabaseFile = data + Config::DatabaseFileName;
+    Paths.PhotoFolder = data + Config::PhotoSubfolder + u'/';
+    return InitFormatSettings();
+}
+
+int Import(const QString& database, const QString& answerFile)
+{
+    QFile file(answerFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Err(u"No se puede leer %1: %2"_s.arg(answerFile, file.errorString()));
+        return 1;
+    }
+    UseDataFolder(QFileInfo(database).absolutePath());
+    if (!OpenDatabase(database, Config::DatabasePassword, Config::DatabaseDriverId)) {
+        Err(u"No se pudo abrir %1: %2"_s.arg(database, TakeDbLastError()));
+        return 1;
+    }
+    LoadInstallContext();
+    ConsoleSinks sinks;
+    SetTransferSinks(&sinks);
+    const TImportResult result = ImportTables(file.readAll(), LocalDataVersion());
+    SetTransferSinks(nullptr);
+    bool saved = true;
+    if (result.ok && result.changed)
+        saved = WriteSetting(Setting::DataVersion, QString::number(result.dataVersion)) &&
+                WriteSetting(Setting::LastSyncTime, result.serverTime);
+    CloseDatabase();
+    if (!result.ok || !saved) {
+        Err(u"La importación falló; la versión de los datos no cambió."_s);
+        return 1;
+    }
+    Out(QString::number(result.dataVersion));
+    return 0;
+}
+
+int HeadlessSync(const QStringList& args)
+{
+    QString folder, user, password;
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == u"--data"_s)
+            folder = args[i + 1];
+        else if (args[i] == u"--user"_s)
+            user = args[i + 1];
+        else if (args[i] == u"--password"_s)
+            password = args[i + 1];
+        else
+            return Usage();
+    }
+    if (folder.isEmpty() || args.size() % 2 == 0)
+        return Usage();
+    UseDataFolder(folder);
+    if (user.isEmpty()) {
+        QFile credentials(Paths.DataFolder + Config::CredentialsFile);
+        if (credentials.open(QIODevice::ReadOnly)) {
+            const QStringList parts = QString::fromUtf8(credentials.readAll()).trimmed().split(u';');
+            if (parts.size() >= 2) {
+                user = parts[0];
+                password = parts[1];
+            }
+        }
+    }
+    if (user.isEmpty()) {
+        Err(u"Faltan el usuario y la contraseña (--user/--password o %1)."_s.arg(Config::CredentialsFile));
+        return 2;
+    }
+    if (!OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId)) {
+        Err(u"No se pudo abrir %1: %2"_s.arg(Paths.DatabaseFile, TakeDbLastError()));
+        return 1;
+    }
+    LoadInstallContext();
+    const TSessionValues session{CurrentAgencyCode(), user.trimmed().toLower(), password.trimmed().toLower(),
+                                 ReadSetting(Setting::InstallKey)};
+    ConsoleSinks sinks;
+    SetTransferSinks(&sinks);
+    SyncEnabled = true;
+    int code = 0;
+    TStatusAnswer status;
+    QString error = RequestServiceStatus(session, status);
+    if (error.isEmpty()) {
+        Out(u"Estado del servicio: "_s + status.Status);
+        int pending = 0;
+        if (HasPendingChanges(&pending)) {
+            Out(u"Cambios pendientes: %1"_s.arg(pending));
+            error = UploadChanges(session);
+        }
+    }
+    if (error.isEmpty())
+        error = SyncIncremental(session);
+    if (!error.isEmpty()) {
+        Err(error);
+        code = 1;
+    } else {
+        Out(u"Versión de datos: %1"_s.arg(LocalDataVersion()));
+    }
+    SetTransferSinks(nullptr);
+    CloseDatabase();
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -206,6 +354,10 @@ int main(int argc, char** argv)
         return PrintLog(args[1]);
     if (args.size() == 3 && args[0] == u"db"_s && args[1] == u"check"_s)
         return CheckDatabase(args[2]);
+    if (args.size() == 3 && args[0] == u"import"_s)
+        return Import(args[1], args[2]);
+    if (!args.isEmpty() && args[0] == u"sync"_s)
+        return HeadlessSync(args);
     if (!args.isEmpty() && args[0] == u"envelope"_s)
         return Envelope(args);
     if (!args.isEmpty() && args[0] == u"demo-db"_s)

@@ -30,6 +30,7 @@ const QString LogFileName = u"Korvel.log"_s;
 const QString FailedChangeFileName = u"Korvel.err"_s;
 const QString OfflineMarkerFile = u"offline.flg"_s;
 const QString DisplayMarkerFile = u"notrim.flg"_s;
+const QString CredentialsFile = u"credenciales.txt"_s;
 
 const QString EncryptedCheckValue = u"<encrypted>"_s;
 const QString PlainCheckValue = u"<unencrypted>"_s;

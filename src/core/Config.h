@@ -30,6 +30,7 @@ extern const QString LogFileName;
 extern const QString FailedChangeFileName;
 extern const QString OfflineMarkerFile;
 extern const QString DisplayMarkerFile;
+extern const QString CredentialsFile; // optional "user;password" for unattended logins
 
 // Database connection texts.
 extern const QString EncryptedCheckValue;

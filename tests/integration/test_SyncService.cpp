@@ -1,0 +1,230 @@
+// A client installation synchronising with a real korvel-service: full import, upload of
+// locally created records, lost answers and interrupted runs.
+#include "core/Config.h"
+#include "core/InstallContext.h"
+#include "core/MiscFunc.h"
+#include "core/uTypes.h"
+#include "db/DBSchema.h"
+#include "db/Settings.h"
+#include "db/uDB.h"
+#include "support/ServiceProcess.h"
+#include "support/TestRoot.h"
+#include "sync/Import.h"
+#include "sync/Requests.h"
+#include "sync/Sync.h"
+#include "sync/SyncData.h"
+#include "sync/Upload.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <csignal>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class SyncServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(service.Start()) << service.LastError().toStdString();
+        qputenv("KORVEL_SERVICE_URL", service.SyncUrl().toUtf8());
+        SyncEnabled = true;
+        ResetConsecutiveFailures();
+        session = {7, u"admin"_s, u"demo"_s, QString()};
+    }
+    void TearDown() override
+    {
+        CloseDatabase();
+        SyncEnabled = false;
+        ResetInstallContext();
+        qunsetenv("KORVEL_SERVICE_URL");
+    }
+
+    // A new installation: the delivered file, validated, with the full data imported.
+    void Install()
+    {
+        QByteArray file;
+        ASSERT_EQ(RequestDatabaseFile(session, file), QString());
+        ASSERT_TRUE(WriteBytesFile(Paths.DatabaseFile, file));
+        ASSERT_TRUE(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+        session.InstallKey = ReadSetting(Setting::InstallKey);
+        TStatusAnswer status;
+        ASSERT_EQ(RequestValidationKey(session, u"DEMO0007"_s, status), QString());
+        QByteArray data;
+        ASSERT_EQ(RequestFullData(session, data), QString());
+        const TImportResult imported = ImportTables(data, -1);
+        ASSERT_TRUE(imported.ok);
+        ASSERT_TRUE(WriteSetting(Setting::DataVersion, QString::number(imported.dataVersion)));
+        ASSERT_TRUE(WriteSetting(Setting::LastSyncTime, imported.serverTime));
+        ASSERT_TRUE(LoadInstallContext());
+    }
+
+    static qint64 Scalar(const QString& sql)
+    {
+        std::unique_ptr<TResultSet> r;
+        if (!DB() || !DB()->QueryNoCount(sql, r) || !r || r->RecordCount() == 0)
+            return -999;
+        return r->AsInt64At(0);
+    }
+
+    // One record of each kind the agency creates offline, all marked for sending.
+    QStringList CreateLocalRecords(const QString& tag)
+    {
+        QStringList generations;
+        const qint64 admin = Scalar(
+            u"SELECT `Usuario_Codigo` FROM `W_Usuarios` WHERE `Inmo_Codigo` = 7 AND `Usuario_Login` = 'admin';"_s);
+        auto next = [&](const QString& table, const QString& key, const QString& generation) {
+            int code = 0;
+            QString text;
+            EXPECT_TRUE(NextLocalCode(table, key, code));
+            EXPECT_TRUE(NewGenerationCode(table, generation, text));
+            generations << text;
+            QThread::msleep(2); // generation codes carry the millisecond
+            return std::make_pair(code, text);
+        };
+        const auto [client, clientGen] = next(u"W_Clientes"_s, u"Cli_Codigo"_s, u"Cli_CodigoGeneracion"_s);
+        EXPECT_TRUE(DB()->ExecNoCount(
+            u"INSERT INTO `W_Clientes` (`Cli_Codigo`, `Inmo_Codigo`, `Cli_Tipo`, `Cli_Nombre`, `Cli_Te`, `Cli_Activo`, "
+            u"`Cli_Estado`, `Cli_CodigoGeneracion`, `Cli_Filtro`) VALUES (%1, 7, 0, \"Cliente %2\", \"4555-1234\", 1, "
+            u"\"AM\", \"%3\", \"\");"_s.arg(client)
+                .arg(tag, clientGen)));
+        const auto [search, searchGen] = next(u"W_Filtros"_s, u"Filtro_Codigo"_s, u"Filtro_CodigoGeneracion"_s);
+        EXPECT_TRUE(DB()->ExecNoCount(
+            u"INSERT INTO `W_Filtros` (`Filtro_Codigo`, `Inmo_Codigo`, `Usuario_Codigo`, `Filtro_FechaAlta`, "
+            u"`Filtro_FechaModif`, `Filtro_Nombre`, `Filtro_Parametros`, `Filtro_Estado`, `Filtro_CodigoGeneracion`) "
+            u"VALUES (%1, 7, %2, \"2026-12-09 10:00:00\", \"2026-12-09 10:00:00\", \"Búsqueda %3\", \"\", \"AM\", "
+            u"\"%4\");"_s.arg(search)
+                .arg(admin)
+                .arg(tag, searchGen)));
+        const auto [selection, selectionGen] = next(u"W_Selecciones"_s, u"Selec_Codigo"_s, u"Selec_CodigoGeneracion"_s);
+        EXPECT_TRUE(DB()->ExecNoCount(
+            u"INSERT INTO `W_Selecciones` (`Selec_Codigo`, `Inmo_Codigo`, `Usuario_Codigo`, `Selec_FechaAlta`, "
+            u"`Selec_FechaMod`, `Selec_Nombre`, `Selec_Estado`, `Selec_CodigoGeneracion`) VALUES (%1, 7, %2, "
+            u"\"2026-12-09 10:00:00\", \"2026-12-09 10:00:00\", \"Selección %3\", \"AM\", \"%4\");"_s.arg(selection)
+                .arg(admin)
+                .arg(tag, selectionGen)));
+        const auto [property, propertyGen] = next(u"W_Propiedades"_s, u"Prop_Codigo"_s, u"Prop_CodigoGeneracion"_s);
+        EXPECT_TRUE(DB()->ExecNoCount(
+            u"INSERT INTO `W_Propiedades` (`Prop_Codigo`, `Inmo_Codigo`, `Edif_Codigo`, `Situ_Codigo`, `Prop_Plazo`, "
+            u"`Calle_Codigo`, `Barrio_Codigo`, `Prop_Numero`, `Pais_Codigo`, `Prov_Codigo`, `Part_Codigo`, "
+            u"`Loc_Codigo`, `Prop_Dorm`, `Prop_SupCub`, `Prop_Precio`, `Prop_Descripcion`, `Prop_FechaAlta`, "
+            u"`Prop_FechaMod`, `Moneda_Codigo`, `Baja_Codigo`, `Standby_Codigo`, `Prop_Publica`, `publicarEnKorvel`, "
+            u"`publicarDireccion`, `publicarDireccionExacta`, `publicarRevista`, `Usuario_Codigo`, `Prop_Vendedor`, "
+            u"`Prop_Estado`, `Prop_CodigoGeneracion`, `Sync_Tipo`) VALUES (%1, 7, 1, 1, 0, 1, 0, \"1234\", 2, 2, 2, "
+            u"2, 3, 120, 150000, \"Casa %2\", \"2026-12-09 10:00:00\", \"2026-12-09 10:00:00\", 2, 1, 1, 1, 1, 1, 0, "
+            u"0, %3, %3, 2, \"%4\", \"AM\");"_s.arg(property)
+                .arg(tag)
+                .arg(admin)
+                .arg(propertyGen)));
+        EXPECT_TRUE(
+            DB()->ExecNoCount(u"INSERT INTO `W_SeleccionesProps` VALUES (%1, %2);"_s.arg(selection).arg(700001)));
+        return generations;
+    }
+
+    // Each generation code once, under a service code, and nothing left to send.
+    void ExpectArrivedOnce(const QStringList& generations)
+    {
+        const std::pair<const char*, const char*> tables[] = {
+            {"W_Clientes", "Cli"}, {"W_Filtros", "Filtro"}, {"W_Selecciones", "Selec"}, {"W_Propiedades", "Prop"}};
+        for (int i = 0; i < 4; ++i) {
+            const QString table = QString::fromLatin1(tables[i].first);
+            const QString prefix = QString::fromLatin1(tables[i].second);
+            const QString key = prefix + u"_Codigo"_s;
+            EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `%1` WHERE `%2_CodigoGeneracion` = '%3';"_s.arg(table, prefix,
+                                                                                                    generations[i])),
+                      1)
+                << table.toStdString();
+            EXPECT_LT(Scalar(u"SELECT `%1` FROM `%2` WHERE `%3_CodigoGeneracion` = '%4';"_s.arg(key, table, prefix,
+                                                                                                generations[i])),
+                      2147473647)
+                << table.toStdString();
+        }
+        EXPECT_FALSE(HasPendingChanges());
+    }
+
+    ServiceProcess service;
+    TestRoot root;
+    RecordingFatalHandler fatal;
+    TSessionValues session;
+};
+
+} // namespace
+
+TEST_F(SyncServiceTest, FullImportThenNothingNew)
+{
+    Install();
+    EXPECT_GT(Scalar(u"SELECT COUNT(*) FROM `W_Propiedades`;"_s), 100);
+    EXPECT_GT(Scalar(u"SELECT COUNT(*) FROM `W_Fotos`;"_s), 0);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Usuarios` WHERE `Inmo_Codigo` = 7;"_s), 5);
+    const int version = LocalDataVersion();
+    EXPECT_EQ(SyncIncremental(session), QString());
+    EXPECT_EQ(LocalDataVersion(), version);
+    EXPECT_TRUE(fatal.calls.empty());
+}
+
+TEST_F(SyncServiceTest, LocalRecordsComeBackWithServiceCodesAndALostAnswerDuplicatesNothing)
+{
+    Install();
+    const QStringList first = CreateLocalRecords(u"uno"_s);
+    EXPECT_TRUE(HasPendingChanges());
+    ASSERT_EQ(UploadChanges(session), QString());
+    ASSERT_EQ(SyncIncremental(session), QString());
+    ExpectArrivedOnce(first);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_SeleccionesProps` WHERE `Selec_Codigo` = (SELECT `Selec_Codigo` FROM "
+                     u"`W_Selecciones` WHERE `Selec_CodigoGeneracion` = '%1');"_s.arg(first[2])),
+              1);
+
+    // The service stores the second batch, but its answer never arrives.
+    const QStringList second = CreateLocalRecords(u"dos"_s);
+    ASSERT_TRUE(service.InjectFault(u"upload"_s, u"close"_s, 0, 1));
+    EXPECT_FALSE(UploadChanges(session).isEmpty());
+    EXPECT_TRUE(HasPendingChanges());
+    SyncEnabled = true;
+    ASSERT_EQ(UploadChanges(session), QString());
+    ASSERT_EQ(SyncIncremental(session), QString());
+    ExpectArrivedOnce(second);
+    EXPECT_TRUE(fatal.calls.empty());
+}
+
+TEST_F(SyncServiceTest, AnInterruptedToolRunLosesNothing)
+{
+    Install();
+    const QStringList generations = CreateLocalRecords(u"tres"_s);
+    ASSERT_TRUE(WriteBytesFile(Paths.DataFolder + Config::CredentialsFile, "admin;demo"));
+    CloseDatabase();
+
+    auto run = [&](int killAfterMs) {
+        QProcess tool;
+        tool.start(QStringLiteral(KORVEL_TOOL_BIN), {u"sync"_s, u"--data"_s, Paths.DataFolder});
+        EXPECT_TRUE(tool.waitForStarted());
+        if (killAfterMs >= 0) {
+            QThread::msleep(killAfterMs);
+            ::kill(static_cast<pid_t>(tool.processId()), SIGKILL);
+        }
+        tool.waitForFinished(60000);
+        return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    };
+    // Slow answers keep the tool inside the upload and inside the import when it is killed.
+    ASSERT_TRUE(service.InjectFault(u"upload"_s, u"delay"_s, 800, 1));
+    run(400);
+    ASSERT_TRUE(service.InjectFault(u"incdata"_s, u"delay"_s, 800, 1));
+    run(900);
+    for (const int ms : {50, 150, 300})
+        run(ms);
+    EXPECT_TRUE(run(-1));
+
+    ASSERT_TRUE(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+    std::unique_ptr<TResultSet> check;
+    ASSERT_TRUE(DB()->QueryNoCount(u"PRAGMA integrity_check;"_s, check));
+    EXPECT_EQ(check->AsStringAt(0), u"ok"_s);
+    LoadInstallContext();
+    ExpectArrivedOnce(generations);
+}
