@@ -397,7 +397,8 @@ private:
                 value = 0; // an unparsable real counts as 0
             return sqlite3_bind_double(statement, index, value) == SQLITE_OK;
         }
-        return sqlite3_bind_text(statement, index, begin, int(length), SQLITE_TRANSIENT) == SQLITE_OK;
+        // The row text outlives the step that uses it.
+        return sqlite3_bind_text(statement, index, begin, int(length), SQLITE_STATIC) == SQLITE_OK;
     }
 
     bool InsertRow(const std::string& row)

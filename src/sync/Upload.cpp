@@ -266,24 +266,27 @@ QString UploadChanges(const TSessionValues& session)
 
 QString PendingChangesList()
 {
+    // Assembled by concatenation: the printf patterns must not meet QString::arg.
     const QString agency = Agency();
+    auto where = [&](const char* table) { return u" WHERE "_s + Find(table)->pending.arg(agency); };
+    const QString code = u"printf('%04d-%05d', `Prop_Codigo` / 100000, `Prop_Codigo` % 100000)"_s;
     const QString sql =
-        u"SELECT 1 AS Id, CASE WHEN `Prop_Codigo` > 2147473646 THEN 'Propiedad nueva' ELSE printf('Propiedad "
-        u"%04d-%05d', `Prop_Codigo` / 100000, `Prop_Codigo` % 100000) END || CASE `Sync_Tipo` WHEN 'B' THEN ' (baja)' "
-        u"ELSE '' END AS t FROM `W_Propiedades` WHERE %1 "
-        u"UNION ALL SELECT 2, 'Cliente ' || IFNULL(`Cli_Nombre`, '') || CASE `Cli_Estado` WHEN 'B' THEN ' (baja)' "
-        u"ELSE '' END FROM `W_Clientes` WHERE %2 "
-        u"UNION ALL SELECT 3, 'Usuario ' || IFNULL(`Usuario_Nombre`, '') || CASE `Usuario_Estado` WHEN 'B' THEN ' "
-        u"(baja)' ELSE '' END FROM `W_Usuarios` WHERE %3 "
-        u"UNION ALL SELECT 4, 'Búsqueda ' || IFNULL(`Filtro_Nombre`, '') || CASE `Filtro_Estado` WHEN 'B' THEN ' "
-        u"(baja)' ELSE '' END FROM `W_Filtros` WHERE %4 "
-        u"UNION ALL SELECT 5, 'Selección ' || IFNULL(`Selec_Nombre`, '') || CASE `Selec_Estado` WHEN 'B' THEN ' "
-        u"(baja)' ELSE '' END FROM `W_Selecciones` WHERE %5 "
-        u"UNION ALL SELECT 6, 'Foto nueva de la propiedad ' || printf('%04d-%05d', `Prop_Codigo` / 100000, "
-        u"`Prop_Codigo` % 100000) FROM `W_Fotos` WHERE %6;"_s.arg(
-            Find("W_Propiedades")->pending.arg(agency), Find("W_Clientes")->pending.arg(agency),
-            Find("W_Usuarios")->pending.arg(agency), Find("W_Filtros")->pending.arg(agency),
-            Find("W_Selecciones")->pending.arg(agency), Find("W_Fotos")->pending.arg(agency));
+        u"SELECT 1 AS Id, CASE WHEN `Prop_Codigo` > 2147473646 THEN 'Propiedad nueva' ELSE 'Propiedad ' || "_s + code +
+        u" END || CASE `Sync_Tipo` WHEN 'B' THEN ' (baja)' ELSE '' END AS t FROM `W_Propiedades`"_s +
+        where("W_Propiedades") +
+        u" UNION ALL SELECT 2, 'Cliente ' || IFNULL(`Cli_Nombre`, '') || CASE `Cli_Estado` WHEN 'B' THEN ' (baja)' "
+        u"ELSE '' END FROM `W_Clientes`"_s +
+        where("W_Clientes") +
+        u" UNION ALL SELECT 3, 'Usuario ' || IFNULL(`Usuario_Nombre`, '') || CASE `Usuario_Estado` WHEN 'B' THEN "
+        u"' (baja)' ELSE '' END FROM `W_Usuarios`"_s +
+        where("W_Usuarios") +
+        u" UNION ALL SELECT 4, 'Búsqueda ' || IFNULL(`Filtro_Nombre`, '') || CASE `Filtro_Estado` WHEN 'B' THEN "
+        u"' (baja)' ELSE '' END FROM `W_Filtros`"_s +
+        where("W_Filtros") +
+        u" UNION ALL SELECT 5, 'Selección ' || IFNULL(`Selec_Nombre`, '') || CASE `Selec_Estado` WHEN 'B' THEN "
+        u"' (baja)' ELSE '' END FROM `W_Selecciones`"_s +
+        where("W_Selecciones") + u" UNION ALL SELECT 6, 'Foto nueva de la propiedad ' || "_s + code +
+        u" FROM `W_Fotos`"_s + where("W_Fotos") + u";"_s;
     std::unique_ptr<TResultSet> rows;
     if (!DB() || !DB()->QueryNoCount(sql, rows) || !rows) {
         WriteLog(u"$2013"_s, TakeDbLastError());
