@@ -29,7 +29,7 @@ using Value = std::variant<std::monostate, qint64, double, std::string>;
 struct TableRows {
     std::string name;
     int columns = 0;
-    std::vector<Value> values;  // row-major
+    std::vector<Value> values; // row-major
 };
 
 // Every row the answer carries, read from the master copy beforehand so that only the
@@ -50,9 +50,15 @@ std::vector<TableRows> ReadRows(const QString& master, const QStringList& tables
         while (sqlite3_step(s) == SQLITE_ROW) {
             for (int c = 0; c < rows.columns; ++c) {
                 switch (sqlite3_column_type(s, c)) {
-                case SQLITE_INTEGER: rows.values.emplace_back(qint64(sqlite3_column_int64(s, c))); break;
-                case SQLITE_FLOAT: rows.values.emplace_back(sqlite3_column_double(s, c)); break;
-                case SQLITE_NULL: rows.values.emplace_back(std::monostate{}); break;
+                case SQLITE_INTEGER:
+                    rows.values.emplace_back(qint64(sqlite3_column_int64(s, c)));
+                    break;
+                case SQLITE_FLOAT:
+                    rows.values.emplace_back(sqlite3_column_double(s, c));
+                    break;
+                case SQLITE_NULL:
+                    rows.values.emplace_back(std::monostate{});
+                    break;
                 default:
                     rows.values.emplace_back(std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, c)),
                                                          size_t(sqlite3_column_bytes(s, c))));
@@ -99,7 +105,7 @@ qint64 PlainInsert(sqlite3* db, const std::vector<TableRows>& tables)
     return rows;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -127,7 +133,8 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     clock.start();
     const QByteArray answer = BuildTableData(store, options.ownAgency, true, -1);
-    std::printf("answer built: %.1f MB in %lld ms\n", answer.size() / 1048576.0, static_cast<long long>(clock.elapsed()));
+    std::printf("answer built: %.1f MB in %lld ms\n", answer.size() / 1048576.0,
+                static_cast<long long>(clock.elapsed()));
 
     const QString client = temp.path() + QStringLiteral("/client.kdb");
     CreateDatabaseFile(client, Config::DatabasePassword);

@@ -11,12 +11,6 @@
 
 using namespace Qt::StringLiterals;
 
-// Readable texts in failure messages.
-void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.left(200).toStdString() << '"';
-}
-
 namespace {
 
 std::string S(const QString& text)

@@ -133,8 +133,8 @@ TEST_F(ClientServiceTest, AccountKindsAnswerWithTheirMembers)
     TStatementAnswer statement;
     ASSERT_EQ(RequestAccountStatement(session, statement), QString());
     EXPECT_FALSE(statement.Saldo.isEmpty());
-    EXPECT_EQ(RequestReportPayment(session, u"09/12/2026"_s, u"Transferencia"_s, u"Av. Santa Fe 1234"_s,
-                                   u"Santander Río"_s, u"525,00"_s),
+    EXPECT_EQ(RequestReportPayment(session, QDate::currentDate().toString(u"dd/MM/yyyy"_s), u"Transferencia"_s,
+                                   u"Av. Santa Fe 1234"_s, u"Santander Río"_s, u"525,00"_s),
               QString());
 
     double helpVersion = 0;

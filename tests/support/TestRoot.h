@@ -59,5 +59,5 @@ public:
 // Readable QString values in test failure messages.
 inline void PrintTo(const QString& text, std::ostream* out)
 {
-    *out << '"' << text.toStdString() << '"';
+    *out << '"' << text.left(200).toStdString() << '"';
 }
