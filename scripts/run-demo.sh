@@ -19,7 +19,7 @@ if [ -z "${KORVEL_SERVICE_URL:-}" ]; then
   "$build/bin/korvel-service" --demo --data "$build/service-data" --port 0 >"$log" 2>&1 &
   service_pid=$!
   for _ in $(seq 1 600); do
-    line=$(head -n 1 "$log" 2>/dev/null || true)
+    line=$(grep -m 1 '^listening on ' "$log" 2>/dev/null || true)
     case "$line" in "listening on "*) break ;; esac
     kill -0 "$service_pid" 2>/dev/null || { cat "$log" >&2; exit 1; }
     sleep 0.1
