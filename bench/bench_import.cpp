@@ -135,6 +135,11 @@ int main(int argc, char** argv)
     const QByteArray answer = BuildTableData(store, options.ownAgency, true, -1);
     std::printf("answer built: %.1f MB in %lld ms\n", answer.size() / 1048576.0,
                 static_cast<long long>(clock.elapsed()));
+    // What the service sends: the same answer compressed into its envelope while written.
+    clock.restart();
+    const qsizetype packed = PackedTableData(store, options.ownAgency, true, -1, QByteArray(124, ' ')).size();
+    std::printf("answer packed: %.1f MB envelope in %lld ms\n", packed / 1048576.0,
+                static_cast<long long>(clock.elapsed()));
 
     const QString client = temp.path() + QStringLiteral("/client.kdb");
     CreateDatabaseFile(client, Config::DatabasePassword);

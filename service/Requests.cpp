@@ -434,9 +434,11 @@ TAnswer TRequest::Run()
             break;
         case K::rkFullData:
             answer.body = TableData(true);
+            answer.packed = true;
             break;
         case K::rkIncrementalData:
             answer.body = TableData(false);
+            answer.packed = true;
             break;
         case K::rkUploadChanges:
             answer.body = Upload();
@@ -607,7 +609,7 @@ QByteArray TRequest::TableData(bool full)
         Refuse(u"El modo de la solicitud de datos no es válido."_s);
     const qint64 version = Integer(Wire::MDataVersion);
     m_note = u"from version "_s + QString::number(version);
-    return BuildTableData(m_store, m_caller.agency, full, version);
+    return PackedTableData(m_store, m_caller.agency, full, version, ResponsePreamble());
 }
 
 QByteArray TRequest::Upload()

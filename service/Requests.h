@@ -20,8 +20,12 @@ struct TAnswer {
     QString action; // the action text, or "?" when the request could not be read
     int agency = -1;
     bool refused = false; // the body is the error object
+    bool packed = false;  // the body is already the response envelope
     QString note;         // the refusal's text, or a short summary
 };
+
+// The preamble of every response envelope.
+QByteArray ResponsePreamble();
 
 // Answers the decoded request objects of the sync endpoint. Thread-safe: the work on the
 // master database runs under its mutex.

@@ -1,6 +1,7 @@
 #include "service/Server.h"
 
 #include "core/ErrorReport.h"
+#include "service/Churn.h"
 #include "service/MasterStore.h"
 #include "service/Pages.h"
 #include "sync/Envelope.h"
@@ -36,15 +37,6 @@ QString Q(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// The answer's preamble; the client skips it without looking.
-QByteArray ResponsePreamble()
-{
-    QByteArray preamble = "KORVEL-SERVICE R3\r\n";
-    preamble += QByteArray(Wire::ResponsePreambleLength - preamble.size() - 2, ' ');
-    preamble += "\r\n";
-    return preamble;
-}
-
 bool IsLoopback(const std::string& address)
 {
     return address == "127.0.0.1" || address == "::1" || address == "::ffff:127.0.0.1";
@@ -64,6 +56,15 @@ void SetBytes(httplib::Response& res, const QByteArray& bytes, const char* type)
 
 } // namespace
 
+// The answer's preamble; the client skips it without looking.
+QByteArray ResponsePreamble()
+{
+    QByteArray preamble = "KORVEL-SERVICE R3\r\n";
+    preamble += QByteArray(Wire::ResponsePreambleLength - preamble.size() - 2, ' ');
+    preamble += "\r\n";
+    return preamble;
+}
+
 void ServiceLog(const QString& line)
 {
     const std::string text = Std(QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss.zzz "_s) + line);
@@ -74,7 +75,8 @@ void ServiceLog(const QString& line)
 
 TServiceServer::TServiceServer(TMasterStore& store, TServerOptions options)
     : m_store(store), m_options(std::move(options)), m_handler(store, m_options.service),
-      m_server(std::make_unique<httplib::Server>())
+      m_server(std::make_unique<httplib::Server>()),
+      m_churn(std::make_unique<TChurn>(store, m_options.churnSeed, m_options.churnSpared))
 {
     // Enough workers that clients holding keep-alive connections do not starve the others.
     m_server->new_task_queue = [] { return new httplib::ThreadPool(16); };
@@ -85,7 +87,10 @@ TServiceServer::TServiceServer(TMasterStore& store, TServerOptions options)
     Routes();
 }
 
-TServiceServer::~TServiceServer() = default;
+TServiceServer::~TServiceServer()
+{
+    m_churn->Stop();
+}
 
 bool TServiceServer::Bind(QString* error)
 {
@@ -105,7 +110,11 @@ bool TServiceServer::Bind(QString* error)
 
 bool TServiceServer::Run()
 {
-    return m_server->listen_after_bind();
+    if (m_options.churnSeconds > 0)
+        m_churn->Start(m_options.churnSeconds);
+    const bool served = m_server->listen_after_bind();
+    m_churn->Stop();
+    return served;
 }
 
 void TServiceServer::Stop()
@@ -181,6 +190,9 @@ void TServiceServer::Routes()
     s.Post("/admin/fault/clear",
            [this](const httplib::Request& req, httplib::Response& res) { FaultRequest(req, res); });
 
+    s.Get("/admin/churn", [this](const httplib::Request& req, httplib::Response& res) { ChurnRequest(req, res); });
+    s.Post("/admin/churn", [this](const httplib::Request& req, httplib::Response& res) { ChurnRequest(req, res); });
+
     s.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
         QString what = u"unknown"_s;
         try {
@@ -221,8 +233,8 @@ void TServiceServer::SyncRequest(const httplib::Request& req, httplib::Response&
     if (answer.action == u"?"_s && answer.refused)
         return badRequest(answer.note);
 
-    QByteArray body;
-    if (!PackEnvelope(ResponsePreamble(), answer.body, body))
+    QByteArray body = answer.packed ? answer.body : QByteArray();
+    if (!answer.packed && !PackEnvelope(ResponsePreamble(), answer.body, body))
         return SetText(res, 500, u"Error interno del servicio."_s);
 
     QString outcome = answer.refused ? u"refused: "_s + answer.note : u"ok"_s;
@@ -263,7 +275,14 @@ void TServiceServer::SyncRequest(const httplib::Request& req, httplib::Response&
         }
     }
     res.status = 200;
-    res.set_content(body.constData(), size_t(body.size()), "application/octet-stream");
+    // The provider shares the envelope instead of copying it: a full answer can be large.
+    res.set_content_provider(size_t(body.size()), "application/octet-stream",
+                             [body](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 const size_t size = size_t(body.size());
+                                 if (offset >= size)
+                                     return false;
+                                 return sink.write(body.constData() + offset, std::min(length, size - offset));
+                             });
     ServiceLog(u"%1 agency=%2 %3 %4 ms"_s.arg(answer.action).arg(answer.agency).arg(outcome).arg(timer.elapsed()));
 }
 
@@ -332,4 +351,34 @@ void TServiceServer::FaultRequest(const httplib::Request& req, httplib::Response
                    .arg(fault.delayMs)
                    .arg(fault.count));
     list();
+}
+
+void TServiceServer::ChurnRequest(const httplib::Request& req, httplib::Response& res)
+{
+    using json = nlohmann::json;
+    if (!IsLoopback(req.remote_addr))
+        return SetText(res, 403, u"Solo desde este equipo."_s);
+    if (req.method == "POST") {
+        const json body = req.body.empty() ? json::object() : json::parse(req.body, nullptr, false);
+        if (!body.is_object() || (body.contains("batches") && !body["batches"].is_number_integer()) ||
+            (body.contains("pause") && !body["pause"].is_boolean()))
+            return SetText(res, 400, u"Se espera {\"batches\":N,\"pause\":true|false}."_s);
+        const int batches = body.value("batches", 0);
+        if (batches < 0 || batches > 1000)
+            return SetText(res, 400, u"\"batches\" va de 0 a 1000."_s);
+        if (body.contains("pause")) {
+            m_churn->SetPaused(body["pause"].get<bool>());
+            ServiceLog(m_churn->Paused() ? u"churn paused"_s : u"churn resumed"_s);
+        }
+        for (int i = 0; i < batches; ++i)
+            m_churn->RunBatch();
+    }
+    qint64 version = 0;
+    {
+        std::lock_guard lock(m_store.Db().Mutex());
+        version = m_store.CurrentVersion();
+    }
+    const json state = {{"version", version}, {"batches", m_churn->Batches()}, {"paused", m_churn->Paused()}};
+    res.status = 200;
+    res.set_content(state.dump(), "application/json");
 }

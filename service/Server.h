@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 
+class TChurn;
 class TMasterStore;
 
 namespace httplib {
@@ -21,6 +22,9 @@ struct TServerOptions {
     int port = 8470; // 0: any free port
     size_t maxBody = size_t(256) * 1024 * 1024;
     TServiceOptions service;
+    int churnSeconds = 0;         // other agencies change their data this often; 0: only when asked
+    quint32 churnSeed = 20261209; // the same seed gives the same sequence of batches
+    int churnSpared = 7;          // the agency whose own data the churn never touches
 };
 
 // The HTTP face of the service: the sync endpoint, error reports, the public address,
@@ -42,6 +46,7 @@ private:
     void SyncRequest(const httplib::Request& req, httplib::Response& res);
     void ErrorReport(const httplib::Request& req, httplib::Response& res);
     void FaultRequest(const httplib::Request& req, httplib::Response& res);
+    void ChurnRequest(const httplib::Request& req, httplib::Response& res);
     static QString BaseUrl(const httplib::Request& req);
 
     TMasterStore& m_store;
@@ -49,6 +54,7 @@ private:
     TRequestHandler m_handler;
     TFaults m_faults;
     std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<TChurn> m_churn;
     int m_port = 0;
     std::atomic<int> m_reportCounter{0};
 };

@@ -42,6 +42,8 @@ public:
     double Real(int column) const;
     QString Text(int column) const;
     bool IsNull(int column) const;
+    // For readers that take values straight from SQLite without a QVariant per value.
+    sqlite3_stmt* Raw() const { return m_statement; }
 
 private:
     sqlite3* m_db;

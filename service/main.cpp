@@ -59,7 +59,11 @@ int main(int argc, char** argv)
     const QCommandLineOption adminKey(u"admin-key"_s, u"Operators' key, accepted as any validation key."_s, u"KEY"_s);
     const QCommandLineOption maxBody(u"max-body"_s, u"Largest request body in bytes (default 256 MB)."_s, u"BYTES"_s,
                                      QString::number(256 * 1024 * 1024));
-    parser.addOptions({bind, port, data, demo, properties, photos, publicUrl, adminKey, maxBody});
+    const QCommandLineOption churn(
+        u"churn"_s, u"Other agencies change listings, photos and messages every N seconds."_s, u"SECONDS"_s, u"0"_s);
+    const QCommandLineOption churnSeed(u"churn-seed"_s, u"Seed of the churn's choices (default 20261209)."_s, u"N"_s,
+                                       u"20261209"_s);
+    parser.addOptions({bind, port, data, demo, properties, photos, publicUrl, adminKey, maxBody, churn, churnSeed});
     parser.process(app);
 
     bool ok = false;
@@ -72,6 +76,12 @@ int main(int argc, char** argv)
     if (!ok || limit < 1024)
         return Fail(u"--max-body needs a number of bytes (at least 1024)"_s, 2);
     options.maxBody = size_t(limit);
+    options.churnSeconds = parser.value(churn).toInt(&ok);
+    if (!ok || options.churnSeconds < 0 || options.churnSeconds > 86400)
+        return Fail(u"--churn needs a number of seconds from 0 to 86400"_s, 2);
+    options.churnSeed = parser.value(churnSeed).toUInt(&ok);
+    if (!ok)
+        return Fail(u"--churn-seed needs a number"_s, 2);
     options.service.publicUrl = parser.value(publicUrl).trimmed();
     while (options.service.publicUrl.endsWith(u'/'))
         options.service.publicUrl.chop(1);
