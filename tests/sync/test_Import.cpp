@@ -4,6 +4,7 @@
 #include "core/uTypes.h"
 #include "db/uDB.h"
 #include "service/Schema.h"
+#include "support/SchemaDatabase.h"
 #include "support/TestRoot.h"
 #include "sync/Import.h"
 #include "sync/Upload.h"
@@ -24,13 +25,7 @@ namespace {
 // An empty installation database with the whole schema.
 class ImportTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(CreateDatabaseFile(Paths.DatabaseFile, Config::DatabasePassword));
-        ASSERT_TRUE(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
-        Schema::Create(DB()->Handle());
-        SetCurrentAgencyCode(7);
-    }
+    void SetUp() override { ASSERT_TRUE(OpenEmptyInstallationDatabase()); }
     void TearDown() override { ResetInstallContext(); }
 
     static qint64 Scalar(const QString& sql)

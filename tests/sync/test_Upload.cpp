@@ -4,6 +4,7 @@
 #include "core/uTypes.h"
 #include "db/uDB.h"
 #include "service/Schema.h"
+#include "support/SchemaDatabase.h"
 #include "support/TestRoot.h"
 #include "sync/Envelope.h"
 #include "sync/Upload.h"
@@ -23,10 +24,7 @@ class UploadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(CreateDatabaseFile(Paths.DatabaseFile, Config::DatabasePassword));
-        ASSERT_TRUE(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
-        Schema::Create(DB()->Handle());
-        SetCurrentAgencyCode(7);
+        ASSERT_TRUE(OpenEmptyInstallationDatabase());
         ASSERT_TRUE(DB()->ExecNoCount(
             u"INSERT INTO `W_Propiedades` (`Prop_Codigo`, `Inmo_Codigo`, `Prop_Precio`) VALUES (700001, 7, 1500.5);"
             u"INSERT INTO `W_Propiedades` (`Prop_Codigo`, `Inmo_Codigo`) VALUES (900001, 9);"_s));

@@ -4,6 +4,7 @@
 #include "core/uTypes.h"
 #include "db/uDB.h"
 #include "service/Schema.h"
+#include "support/SchemaDatabase.h"
 #include "support/TestRoot.h"
 #include "sync/Sync.h"
 #include "sync/TWidgetTransferSinks.h"
@@ -86,10 +87,7 @@ void TestSyncWindows::progressOperationsReachTheControls()
 void TestSyncWindows::pendingChangesDialogInBothModes()
 {
     TestRoot root;
-    QVERIFY(CreateDatabaseFile(Paths.DatabaseFile, Config::DatabasePassword));
-    QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
-    Schema::Create(DB()->Handle());
-    SetCurrentAgencyCode(7);
+    QVERIFY(OpenEmptyInstallationDatabase());
     QVERIFY(DB()->ExecNoCount(
         u"INSERT INTO `W_Clientes` (`Cli_Codigo`, `Inmo_Codigo`, `Cli_Nombre`, `Cli_Estado`) VALUES (2147473647, 7, "
         u"\"Gómez, Ana\", \"AM\");"
