@@ -228,3 +228,53 @@ TEST_F(SyncServiceTest, AnInterruptedToolRunLosesNothing)
     LoadInstallContext();
     ExpectArrivedOnce(generations);
 }
+
+TEST_F(SyncServiceTest, PhotosAreFetchedWhenAllowedAndListedAlways)
+{
+    Install();
+    // A property whose photos the service has as files, and one whose photos it lacks.
+    std::unique_ptr<TResultSet> rows;
+    ASSERT_TRUE(DB()->QueryNoCount(u"SELECT `Prop_Codigo`, COUNT(*) AS n FROM `W_Fotos` GROUP BY `Prop_Codigo` "
+                                   u"ORDER BY `Prop_Codigo`;"_s,
+                                   rows));
+    QString withFiles, withoutFiles;
+    qint64 photosWith = 0, photosWithout = 0;
+    for (rows->First(); !rows->Eof(); rows->Next()) {
+        const qint64 property = rows->AsInt64(u"Prop_Codigo"_s);
+        const QString folder =
+            service.DataFolder() + u"/photos/"_s + QString::number(property / 100000).rightJustified(4, u'0');
+        const bool has = !QDir(folder).entryList({u"w_%1_*.jpg"_s.arg(property)}).isEmpty();
+        if (has && withFiles.isEmpty()) {
+            withFiles = QString::number(property);
+            photosWith = rows->AsInt64(u"n"_s);
+        } else if (!has && withoutFiles.isEmpty()) {
+            withoutFiles = QString::number(property);
+            photosWithout = rows->AsInt64(u"n"_s);
+        }
+    }
+    ASSERT_FALSE(withFiles.isEmpty());
+    ASSERT_FALSE(withoutFiles.isEmpty());
+
+    // Manual mode: nothing is downloaded unless forced, but every photo is listed.
+    ASSERT_TRUE(WriteSetting(Setting::PhotoDownloadMode, u"1"_s));
+    QStringList paths = FetchPhotos(session, withFiles, false, false);
+    EXPECT_EQ(paths.size(), photosWith);
+    for (const QString& path : paths)
+        EXPECT_FALSE(QFile::exists(path));
+    paths = FetchPhotos(session, withFiles, true, false);
+    EXPECT_EQ(paths.size(), 1);
+
+    // Forced: the files arrive where the client looks for them.
+    paths = FetchPhotos(session, withFiles, false, true);
+    ASSERT_EQ(paths.size(), photosWith);
+    for (const QString& path : paths)
+        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+
+    // The service has no files for these: nothing is written, the list is still complete.
+    paths = FetchPhotos(session, withoutFiles + u","_s + withFiles, false, true);
+    EXPECT_EQ(paths.size(), photosWith + photosWithout);
+    int present = 0;
+    for (const QString& path : paths)
+        present += QFile::exists(path) ? 1 : 0;
+    EXPECT_EQ(present, photosWith);
+}
