@@ -19,6 +19,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <cstring>
 #include <variant>
 #include <vector>
 
@@ -70,6 +71,30 @@ std::vector<TableRows> ReadRows(const QString& master, const QStringList& tables
     }
     sqlite3_close_v2(db);
     return all;
+}
+
+// Resident memory in kB from /proc/self/status ("VmRSS" now, "VmHWM" the peak).
+qint64 MemoryKb(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field)) + 1).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// How far the peak resident memory rises above the present one while work runs.
+template <typename Work> qint64 PeakGrowthKb(Work work)
+{
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));
+    if (reset.open(QIODevice::WriteOnly))
+        reset.write("5"); // resets the peak to the present
+    reset.close();
+    const qint64 before = MemoryKb("VmRSS:");
+    work();
+    return MemoryKb("VmHWM:") - before;
 }
 
 qint64 PlainInsert(sqlite3* db, const std::vector<TableRows>& tables)
@@ -131,15 +156,18 @@ int main(int argc, char** argv)
         return 1;
     }
     QElapsedTimer clock;
+    // What the service sends: the answer compressed into its envelope while it is written.
     clock.start();
-    const QByteArray answer = BuildTableData(store, options.ownAgency, true, -1);
-    std::printf("answer built: %.1f MB in %lld ms\n", answer.size() / 1048576.0,
-                static_cast<long long>(clock.elapsed()));
-    // What the service sends: the same answer compressed into its envelope while written.
+    qsizetype packed = 0;
+    const qint64 packGrowth = PeakGrowthKb(
+        [&] { packed = PackedTableData(store, options.ownAgency, true, -1, QByteArray(124, ' ')).size(); });
+    std::printf("answer packed: %.1f MB envelope in %lld ms, peak memory +%.1f MB\n", packed / 1048576.0,
+                static_cast<long long>(clock.elapsed()), packGrowth / 1024.0);
     clock.restart();
-    const qsizetype packed = PackedTableData(store, options.ownAgency, true, -1, QByteArray(124, ' ')).size();
-    std::printf("answer packed: %.1f MB envelope in %lld ms\n", packed / 1048576.0,
-                static_cast<long long>(clock.elapsed()));
+    QByteArray answer;
+    const qint64 buildGrowth = PeakGrowthKb([&] { answer = BuildTableData(store, options.ownAgency, true, -1); });
+    std::printf("answer built: %.1f MB in %lld ms, peak memory +%.1f MB\n", answer.size() / 1048576.0,
+                static_cast<long long>(clock.elapsed()), buildGrowth / 1024.0);
 
     const QString client = temp.path() + QStringLiteral("/client.kdb");
     CreateDatabaseFile(client, Config::DatabasePassword);
