@@ -10,6 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <zlib.h>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -202,25 +204,33 @@ bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& 
     }
     stream.next_in = reinterpret_cast<Bytef*>(data.data() + l + 2);
     stream.avail_in = static_cast<uInt>(data.size() - l - 2);
-    QByteArray out;
-    char chunk[1 << 16];
+    // Inflate straight into the result, growing it as needed: table data compresses about
+    // eight to one, so that is the first guess.
+    QByteArray out(std::min<qsizetype>(std::max<qsizetype>(stream.avail_in * 8, 1 << 16), kMaxInflated),
+                   Qt::Uninitialized);
+    qsizetype produced = 0;
     int rc = Z_OK;
     while (rc == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(chunk);
-        stream.avail_out = sizeof chunk;
+        if (produced == out.size()) {
+            if (out.size() >= kMaxInflated) {
+                rc = Z_MEM_ERROR;
+                break;
+            }
+            out.resize(std::min<qsizetype>(out.size() * 2, kMaxInflated));
+        }
+        const qsizetype room = std::min<qsizetype>(out.size() - produced, std::numeric_limits<uInt>::max());
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+        stream.avail_out = static_cast<uInt>(room);
         rc = inflate(&stream, Z_NO_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END)
             break;
-        out.append(chunk, static_cast<qsizetype>(sizeof chunk - stream.avail_out));
-        if (out.size() > kMaxInflated) {
-            rc = Z_MEM_ERROR;
-            break;
-        }
+        produced += room - stream.avail_out;
         if (rc == Z_OK && stream.avail_in == 0 && stream.avail_out != 0) {
             rc = Z_DATA_ERROR; // input ended before the stream did
             break;
         }
     }
+    out.truncate(produced);
     inflateEnd(&stream);
     if (rc != Z_STREAM_END) {
         SetError(error, u"Can't inflate response: %1."_s.arg(rc == Z_MEM_ERROR ? u"too large"_s : u"corrupt data"_s));
