@@ -8,6 +8,7 @@
 #include "db/DBSchema.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "support/ServiceClientFixture.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Import.h"
@@ -78,42 +79,11 @@ TTableRows RowsOf(sqlite3* db)
     return tables;
 }
 
-class ChurnTest : public ::testing::Test {
+class ChurnTest : public ServiceClientTest {
 protected:
-    ChurnTest() : service(Churning()) {}
+    ChurnTest() : ServiceClientTest(Churning()) {}
 
-    void SetUp() override
-    {
-        ASSERT_TRUE(service.Start()) << service.LastError().toStdString();
-        qputenv("KORVEL_SERVICE_URL", service.SyncUrl().toUtf8());
-        SyncEnabled = true;
-        ResetConsecutiveFailures();
-        session = {7, u"admin"_s, u"demo"_s, QString()};
-    }
-    void TearDown() override
-    {
-        CloseDatabase();
-        SyncEnabled = false;
-        ResetInstallContext();
-        qunsetenv("KORVEL_SERVICE_URL");
-    }
-
-    void Install()
-    {
-        ASSERT_EQ(RequestDatabaseFile(session, delivered), QString());
-        ASSERT_TRUE(WriteBytesFile(Paths.DatabaseFile, delivered));
-        ASSERT_TRUE(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
-        session.InstallKey = ReadSetting(Setting::InstallKey);
-        TStatusAnswer status;
-        ASSERT_EQ(RequestValidationKey(session, u"DEMO0007"_s, status), QString());
-        QByteArray data;
-        ASSERT_EQ(RequestFullData(session, data), QString());
-        const TImportResult imported = ImportTables(data, -1);
-        ASSERT_TRUE(imported.ok);
-        ASSERT_TRUE(WriteSetting(Setting::DataVersion, QString::number(imported.dataVersion)));
-        ASSERT_TRUE(WriteSetting(Setting::LastSyncTime, imported.serverTime));
-        ASSERT_TRUE(LoadInstallContext());
-    }
+    void Install() { ServiceClientTest::Install(&delivered); }
 
     // Asks the service's churn for batches now and/or pauses it; the data version after.
     qint64 Churn(int batches, int pause = -1)
@@ -145,10 +115,6 @@ protected:
         return r->AsInt64At(0);
     }
 
-    ServiceProcess service;
-    TestRoot root;
-    RecordingFatalHandler fatal;
-    TSessionValues session;
     QByteArray delivered; // the installation file as it came, before any import
 };
 

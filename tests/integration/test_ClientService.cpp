@@ -5,6 +5,7 @@
 #include "core/uTypes.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "support/ServiceClientFixture.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Import.h"
@@ -45,7 +46,7 @@ protected:
         qputenv("KORVEL_SERVICE_URL", service->SyncUrl().toUtf8());
         SyncEnabled = true;
         ResetConsecutiveFailures();
-        session = {7, u"admin"_s, u"demo"_s, QString()};
+        session = DemoSession();
     }
     void TearDown() override
     {
@@ -54,15 +55,7 @@ protected:
     }
 
     // The installation key comes inside the database file the service delivers.
-    void Install()
-    {
-        QByteArray file;
-        ASSERT_EQ(RequestDatabaseFile(session, file), QString());
-        ASSERT_TRUE(WriteBytesFile(Paths.DatabaseFile, file));
-        ASSERT_TRUE(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
-        session.InstallKey = ReadSetting(Setting::InstallKey);
-        ASSERT_FALSE(session.InstallKey.isEmpty());
-    }
+    void Install() { InstallDatabaseFile(session); }
 
     static ServiceProcess* service;
     TestRoot root;

@@ -7,6 +7,7 @@
 #include "db/DBSchema.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "support/ServiceClientFixture.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Import.h"
@@ -30,43 +31,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class SyncServiceTest : public ::testing::Test {
+class SyncServiceTest : public ServiceClientTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(service.Start()) << service.LastError().toStdString();
-        qputenv("KORVEL_SERVICE_URL", service.SyncUrl().toUtf8());
-        SyncEnabled = true;
-        ResetConsecutiveFailures();
-        session = {7, u"admin"_s, u"demo"_s, QString()};
-    }
-    void TearDown() override
-    {
-        CloseDatabase();
-        SyncEnabled = false;
-        ResetInstallContext();
-        qunsetenv("KORVEL_SERVICE_URL");
-    }
-
-    // A new installation: the delivered file, validated, with the full data imported.
-    void Install()
-    {
-        QByteArray file;
-        ASSERT_EQ(RequestDatabaseFile(session, file), QString());
-        ASSERT_TRUE(WriteBytesFile(Paths.DatabaseFile, file));
-        ASSERT_TRUE(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
-        session.InstallKey = ReadSetting(Setting::InstallKey);
-        TStatusAnswer status;
-        ASSERT_EQ(RequestValidationKey(session, u"DEMO0007"_s, status), QString());
-        QByteArray data;
-        ASSERT_EQ(RequestFullData(session, data), QString());
-        const TImportResult imported = ImportTables(data, -1);
-        ASSERT_TRUE(imported.ok);
-        ASSERT_TRUE(WriteSetting(Setting::DataVersion, QString::number(imported.dataVersion)));
-        ASSERT_TRUE(WriteSetting(Setting::LastSyncTime, imported.serverTime));
-        ASSERT_TRUE(LoadInstallContext());
-    }
-
     static qint64 Scalar(const QString& sql)
     {
         std::unique_ptr<TResultSet> r;
@@ -149,11 +115,6 @@ protected:
         }
         EXPECT_FALSE(HasPendingChanges());
     }
-
-    ServiceProcess service;
-    TestRoot root;
-    RecordingFatalHandler fatal;
-    TSessionValues session;
 };
 
 } // namespace
