@@ -120,7 +120,7 @@ TEST(Transport, OfflineSendsNothing)
     EXPECT_FALSE(SendRequest(d, answer));
     TStatusAnswer status;
     EXPECT_FALSE(RequestServiceStatus({}, status).isEmpty());
-    EXPECT_LT(clock.elapsed(), 1000);  // nothing was attempted: no connection time-out passed
+    EXPECT_LT(clock.elapsed(), 1000); // nothing was attempted: no connection time-out passed
     EXPECT_EQ(ConsecutiveFailures(), 0);
 }
 
