@@ -1,5 +1,11 @@
 #include "core/Config.h"
+#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "core/uTypes.h"
+#include "db/Settings.h"
+#include "db/uDB.h"
+#include "support/ServiceProcess.h"
+#include "support/TestRoot.h"
 #include "sync/Captcha.h"
 #include "sync/TfrmToS.h"
 #include "sync/TfrmUserCredentials.h"
@@ -78,6 +84,7 @@ private Q_SLOTS:
     void credentialsChangeSendsAndCloses();
     void credentialsServiceErrorKeepsDialogOpen();
     void credentialsPictureClickDrawsNewCode();
+    void credentialsChangeAgainstTheService();
 };
 
 void TestAccountDialogs::captchaCodeDigestAndImage()
@@ -356,6 +363,69 @@ void TestAccountDialogs::credentialsPictureClickDrawsNewCode()
     QVERIFY(dialog.edtCAPTCHA->text().isEmpty());
     digests.insert(dialog.CaptchaDigestKept());
     QCOMPARE(digests.size(), 2);
+}
+
+void TestAccountDialogs::credentialsChangeAgainstTheService()
+{
+    TestRoot root;
+    RecordingFatalHandler fatal;
+    ServiceProcess service;
+    QVERIFY2(service.Start(), qPrintable(service.LastError()));
+    qputenv("KORVEL_SERVICE_URL", service.SyncUrl().toUtf8());
+    SyncEnabled = true;
+    const auto cleanup = qScopeGuard([] {
+        CloseDatabase();
+        SyncEnabled = false;
+        ResetInstallContext();
+        qunsetenv("KORVEL_SERVICE_URL");
+    });
+    // The demo agency's administrator on a new installation.
+    TSessionValues session{7, u"admin"_s, u"demo"_s, QString()};
+    QByteArray file;
+    QCOMPARE(RequestDatabaseFile(session, file), QString());
+    QVERIFY(WriteBytesFile(Paths.DatabaseFile, file));
+    QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+    session.InstallKey = ReadSetting(Setting::InstallKey);
+    QVERIFY(!session.InstallKey.isEmpty());
+
+    // The administrator changes the credentials of the demo user 2.
+    const int userCode = 2;
+    TUserStore store;
+    store.LoadUserName = [](int, QString& name) {
+        name = u"carga1"_s;
+        return true;
+    };
+    store.SessionPasswordDigest = [] { return Md5Hex(u"demo"_s); };
+    store.UserCodeByName = [](const QString&) { return 0; };
+    store.UpdateUser = [](int, const QString&, const QString&) { return true; };
+    TfrmUserCredentials dialog;
+    dialog.usrCode = userCode;
+    dialog.SetSession(session);
+    dialog.SetUserStore(store);
+    const QString drawn = DrawnCode(dialog);
+    QString shown;
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.edtCurrentPsw->setText(u"demo"_s);
+        dialog.edtNewUsr->setText(u"Carga1B"_s);
+        dialog.edtNewPsw1->setText(u"nueva"_s);
+        dialog.edtNewPsw2->setText(u"nueva"_s);
+        dialog.edtFwKey->setText(u"demo0007"_s);
+        dialog.edtCAPTCHA->setText(drawn);
+        dialog.btnChange->click();
+        shown = dialog.lblMsg->text();
+        if (dialog.isVisible())
+            dialog.btnCancel->click();
+    });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(shown, QString());
+
+    TSessionValues changed = session;
+    changed.UserName = u"carga1b"_s;
+    changed.Password = u"nueva"_s;
+    TSessionAnswer check;
+    QCOMPARE(RequestSessionCheck(changed, check), QString());
+    QVERIFY(check.Confirmed);
+    QVERIFY(fatal.calls.empty());
 }
 
 QTEST_MAIN(TestAccountDialogs)
