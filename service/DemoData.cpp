@@ -2,8 +2,9 @@
 
 #include "service/Schema.h"
 
+#include "core/MiscFunc.h"
+
 #include <QBuffer>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -415,16 +416,6 @@ Value T(const char* v)
 }
 const Value Null{};
 
-QString DbText(const QDateTime& value)
-{
-    return value.time() == QTime(0, 0) ? value.toString(u"yyyy-MM-dd"_s) : value.toString(u"yyyy-MM-dd HH:mm:ss"_s);
-}
-
-QString Md5Upper(const QString& text)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(text.toLatin1(), QCryptographicHash::Md5).toHex().toUpper());
-}
-
 QString Slug(const QString& text)
 {
     QString out;
@@ -660,7 +651,7 @@ bool GenerateDemoDatabase(const QString& path, const TDemoOptions& options, TDem
         {
             Inserter inmo(db, "W_Inmobiliarias", 21), users(db, "W_Usuarios", 14), clients(db, "W_Clientes", 16);
             int userCode = 1, clientCode = 1;
-            const QString password = Md5Upper(DemoUserPassword());
+            const QString password = Md5Hex(DemoUserPassword());
             for (size_t a = 0; a < agencies.size(); ++a) {
                 const int code = agencies[a];
                 const Locality& loc = r.Pick(localities);
@@ -690,8 +681,8 @@ bool GenerateDemoDatabase(const QString& path, const TDemoOptions& options, TDem
                             QString::number(r.Int(100, 4800))),
                           T(QString::number(r.Int(1000, 1900))),
                           T(u"Buenos Aires"_s),
-                          T(DbText(joined)),
-                          left ? T(DbText(now.addDays(-r.Int(10, 150)))) : Null,
+                          T(DateTimeToDbText(joined)),
+                          left ? T(DateTimeToDbText(now.addDays(-r.Int(10, 150)))) : Null,
                           Null});
                 ++result.agencies;
 
@@ -844,8 +835,8 @@ bool GenerateDemoDatabase(const QString& path, const TDemoOptions& options, TDem
                            noPrice ? Null : R(price),
                            T(Description(r, typeName, loc->name, bedrooms, garage, pool)),
                            video.isEmpty() ? Null : T(video),
-                           T(DbText(listed)),
-                           T(DbText(modified)),
+                           T(DateTimeToDbText(listed)),
+                           T(DateTimeToDbText(modified)),
                            I(year),
                            I(currency),
                            I(baja),
@@ -918,7 +909,8 @@ bool GenerateDemoDatabase(const QString& path, const TDemoOptions& options, TDem
             };
             int code = 1;
             for (const Message& m : messages)
-                msgs.Row({I(code++), I(m.agency), T(m.subject), T(m.body), T(DbText(now.addDays(-m.daysAgo))), I(1)});
+                msgs.Row({I(code++), I(m.agency), T(m.subject), T(m.body), T(DateTimeToDbText(now.addDays(-m.daysAgo))),
+                          I(1)});
         }
         {
             sqlite3_stmt* s = nullptr;
@@ -929,7 +921,7 @@ bool GenerateDemoDatabase(const QString& path, const TDemoOptions& options, TDem
             if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK)
                 throw std::runtime_error(sqlite3_errmsg(db));
             const QByteArray key = u"DEMO-%1-%2"_s.arg(options.ownAgency).arg(options.seed).toUtf8();
-            const QByteArray sync = DbText(now).toUtf8();
+            const QByteArray sync = DateTimeToDbText(now).toUtf8();
             sqlite3_bind_int(s, 1, options.ownAgency);
             sqlite3_bind_text(s, 2, key.constData(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(s, 3, sync.constData(), -1, SQLITE_TRANSIENT);
