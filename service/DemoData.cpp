@@ -649,7 +649,7 @@ bool GenerateDemoDatabase(const QString& path, const TDemoOptions& options, TDem
         };
         std::vector<AgencyUsers> agencyUsers(agencies.size());
         {
-            Inserter inmo(db, "W_Inmobiliarias", 21), users(db, "W_Usuarios", 14), clients(db, "W_Clientes", 16);
+            Inserter inmo(db, "W_Inmobiliarias", 21), users(db, "W_Usuarios", 15), clients(db, "W_Clientes", 16);
             int userCode = 1, clientCode = 1;
             const QString password = Md5Hex(DemoUserPassword());
             for (size_t a = 0; a < agencies.size(); ++a) {
@@ -699,7 +699,7 @@ bool GenerateDemoDatabase(const QString& path, const TDemoOptions& options, TDem
                                T(QString::number(r.Int(1000, 1900))), T(u"Buenos Aires"_s),
                                T(u"15 %1-%2"_s.arg(r.Int(4000, 6999)).arg(r.Int(1000, 9999))),
                                T(Slug(given) + u'.' + Slug(family) + u'@' + slug + u".com.ar"_s),
-                               I(u < userCount - 1 || a != 0 ? 1 : 0), T("OK"), Null});
+                               I(u < userCount - 1 || a != 0 ? 1 : 0), T("OK"), Null, I(role == 3 ? 1 : 0)});
                     agencyUsers[a].users.push_back(userCode++);
                     ++result.users;
                 }

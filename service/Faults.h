@@ -15,6 +15,7 @@ enum class TFaultMode {
     Garbage,   // answer 200 with random bytes that are no envelope
     Truncated, // answer the first half of the real envelope
     BadMarker, // answer the real envelope with its marker overwritten
+    Refuse,    // answer the service's error object with the fault's text instead
 };
 
 struct TFault {
@@ -22,6 +23,7 @@ struct TFault {
     TFaultMode mode = TFaultMode::Delay;
     int delayMs = 0;
     int count = 0; // how many requests it still applies to; 0 or less: until cleared
+    QString text;  // the error text of Refuse
 };
 
 std::optional<TFaultMode> FaultModeOf(const QString& name);

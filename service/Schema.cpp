@@ -65,7 +65,7 @@ CREATE TABLE `W_Usuarios` (
   `Usuario_Codigo` INTEGER PRIMARY KEY, `Inmo_Codigo` INTEGER, `Usuario_Login` TEXT, `Usuario_Password` TEXT,
   `Usuario_Perfil` INTEGER, `Usuario_Nombre` TEXT, `Usuario_Domicilio` TEXT, `Usuario_CP` TEXT,
   `Usuario_Localidad` TEXT, `Usuario_Te` TEXT, `Usuario_email` TEXT, `Usuario_Activo` INTEGER DEFAULT 1,
-  `Usuario_Estado` TEXT DEFAULT 'OK', `Usuario_CodigoGeneracion` TEXT);
+  `Usuario_Estado` TEXT DEFAULT 'OK', `Usuario_CodigoGeneracion` TEXT, `Usuario_LoginLocal` INTEGER DEFAULT 0);
 CREATE INDEX `IX_Usuarios_Inmo` ON `W_Usuarios` (`Inmo_Codigo`);
 CREATE TABLE `W_Propiedades` (
   `Prop_Codigo` INTEGER PRIMARY KEY, `Inmo_Codigo` INTEGER, `Edif_Codigo` INTEGER, `Situ_Codigo` INTEGER,

@@ -4,6 +4,7 @@
 #include "service/Churn.h"
 #include "service/MasterStore.h"
 #include "service/Pages.h"
+#include "service/ServiceDb.h"
 #include "sync/Envelope.h"
 #include "sync/WireProtocol.h"
 
@@ -190,6 +191,7 @@ void TServiceServer::Routes()
     s.Post("/admin/fault/clear",
            [this](const httplib::Request& req, httplib::Response& res) { FaultRequest(req, res); });
 
+    s.Post("/admin/terms", [this](const httplib::Request& req, httplib::Response& res) { TermsRequest(req, res); });
     s.Get("/admin/churn", [this](const httplib::Request& req, httplib::Response& res) { ChurnRequest(req, res); });
     s.Post("/admin/churn", [this](const httplib::Request& req, httplib::Response& res) { ChurnRequest(req, res); });
 
@@ -272,6 +274,10 @@ void TServiceServer::SyncRequest(const httplib::Request& req, httplib::Response&
         case TFaultMode::BadMarker:
             body.replace(Wire::ResponsePreambleLength, 4, "XXXX");
             break;
+        case TFaultMode::Refuse:
+            if (!PackEnvelope(ResponsePreamble(), TRequestHandler::ErrorObject(fault->text), body))
+                return SetText(res, 500, u"Error interno del servicio."_s);
+            break;
         }
     }
     res.status = 200;
@@ -340,12 +346,15 @@ void TServiceServer::FaultRequest(const httplib::Request& req, httplib::Response
             return SetText(res, 400, u"\"ms\" y \"count\" deben ser números enteros."_s);
     const std::optional<TFaultMode> mode = FaultModeOf(Q(body["mode"].get<std::string>()));
     if (!mode)
-        return SetText(res, 400, u"Modos: delay, close, http500, garbage, truncated, badmarker."_s);
+        return SetText(res, 400, u"Modos: delay, close, http500, garbage, truncated, badmarker, refuse."_s);
+    if (body.contains("text") && !body["text"].is_string())
+        return SetText(res, 400, u"\"text\" debe ser un texto."_s);
     TFault fault;
     fault.kind = Q(body["kind"].get<std::string>());
     fault.mode = *mode;
     fault.delayMs = body.value("ms", 0);
     fault.count = body.value("count", 0);
+    fault.text = Q(body.value("text", std::string("Error del servicio.")));
     m_faults.Set(fault);
     ServiceLog(u"fault set: %1 %2 ms=%3 count=%4"_s.arg(fault.kind, FaultModeName(fault.mode))
                    .arg(fault.delayMs)
@@ -381,4 +390,27 @@ void TServiceServer::ChurnRequest(const httplib::Request& req, httplib::Response
     const json state = {{"version", version}, {"batches", m_churn->Batches()}, {"paused", m_churn->Paused()}};
     res.status = 200;
     res.set_content(state.dump(), "application/json");
+}
+
+void TServiceServer::TermsRequest(const httplib::Request& req, httplib::Response& res)
+{
+    using json = nlohmann::json;
+    if (!IsLoopback(req.remote_addr))
+        return SetText(res, 403, u"Solo desde este equipo."_s);
+    const json body = json::parse(req.body, nullptr, false);
+    if (!body.is_object() || !body.contains("version") || !body["version"].is_number() || !body.contains("date") ||
+        !body["date"].is_string() || !body.contains("text") || !body["text"].is_string())
+        return SetText(res, 400, u"Se espera {\"version\":N,\"date\":\"aaaa-mm-dd hh:nn:ss\",\"text\":\"...\"}."_s);
+    const double version = body["version"].get<double>();
+    const QString date = Q(body["date"].get<std::string>());
+    if (!(version > 0) || !QDateTime::fromString(date, u"yyyy-MM-dd HH:mm:ss"_s).isValid())
+        return SetText(res, 400, u"La versión debe ser positiva y la fecha \"aaaa-mm-dd hh:nn:ss\"."_s);
+    {
+        std::lock_guard lock(m_store.Db().Mutex());
+        TStatement(m_store.Db().Handle(), u"INSERT OR REPLACE INTO `S_Terminos` VALUES (?, ?, ?);"_s)
+            .BindAll({version, date, Q(body["text"].get<std::string>())})
+            .Run();
+    }
+    ServiceLog(u"terms version %1 published"_s.arg(version));
+    SetText(res, 200, u"OK"_s);
 }

@@ -47,6 +47,7 @@ private:
     void ErrorReport(const httplib::Request& req, httplib::Response& res);
     void FaultRequest(const httplib::Request& req, httplib::Response& res);
     void ChurnRequest(const httplib::Request& req, httplib::Response& res);
+    void TermsRequest(const httplib::Request& req, httplib::Response& res);
     static QString BaseUrl(const httplib::Request& req);
 
     TMasterStore& m_store;

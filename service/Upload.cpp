@@ -458,6 +458,8 @@ void TUpload::PrepareRow(const TOwnTable& t, TRecord& row, bool isNew)
         else if (role != 1 && role != 2)
             row[u"Usuario_Perfil"_s] = 1;
         Change(table, code, -1);
+        // Whether a user may log in without the service is the service's decision.
+        row.erase(u"Usuario_LoginLocal"_s);
         if (!isNew) {
             // Login and password change only through the request protected by the validation key.
             row.erase(u"Usuario_Login"_s);

@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <httplib.h>
@@ -132,6 +134,20 @@ bool ServiceProcess::InjectFault(const QString& kind, const QString& mode, int m
     const QByteArray body =
         u"{\"kind\":\"%1\",\"mode\":\"%2\",\"ms\":%3,\"count\":%4}"_s.arg(kind, mode).arg(ms).arg(count).toUtf8();
     return Post(u"/admin/fault"_s, body, "application/json").status == 200;
+}
+
+bool ServiceProcess::InjectRefusal(const QString& kind, const QString& text, int count)
+{
+    const QJsonObject body{{u"kind"_s, kind}, {u"mode"_s, u"refuse"_s}, {u"count"_s, count}, {u"text"_s, text}};
+    return Post(u"/admin/fault"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json").status ==
+           200;
+}
+
+bool ServiceProcess::PublishTerms(double version, const QString& date, const QString& text)
+{
+    const QJsonObject body{{u"version"_s, version}, {u"date"_s, date}, {u"text"_s, text}};
+    return Post(u"/admin/terms"_s, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json").status ==
+           200;
 }
 
 bool ServiceProcess::ClearFaults()

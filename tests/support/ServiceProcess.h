@@ -49,7 +49,11 @@ public:
     // request; mode: delay, close, http500, garbage, truncated or badmarker; ms: the delay;
     // count: how many requests it applies to (0: until cleared).
     bool InjectFault(const QString& kind, const QString& mode, int ms = 0, int count = 0);
+    // The service answers its error object with this text instead (mode "refuse").
+    bool InjectRefusal(const QString& kind, const QString& text, int count = 0);
     bool ClearFaults();
+    // Publishes terms of service (a version already published is replaced).
+    bool PublishTerms(double version, const QString& date, const QString& text);
 
     // A plain HTTP exchange with the service (status -1 when nothing came back).
     struct HttpReply {
