@@ -488,6 +488,12 @@ bool PostEnvelope(const QByteArray& envelope, QByteArray& response)
     return ok;
 }
 
+void DropConnections()
+{
+    if (!TransferInProgress())
+        Manager().clearConnectionCache();
+}
+
 void CancelTransfer()
 {
     try {

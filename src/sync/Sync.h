@@ -70,6 +70,9 @@ bool PostEnvelope(const QByteArray& envelope, QByteArray& response);
 // Aborts the transfer in progress; the request then fails within about two seconds.
 void CancelTransfer();
 bool TransferInProgress();
+// Closes the idle connections kept for the next request, so the service need not wait
+// for them to time out (when the service's address changes, or before stopping it).
+void DropConnections();
 
 // The service's error object, when the answer is one.
 bool ExtractServiceError(const QByteArray& response, QString& text);

@@ -1,8 +1,11 @@
 #include "sync/TfrmUserCredentials.h"
 
 #include "core/Config.h"
+#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "records/UserData.h"
 #include "sync/Captcha.h"
+#include "sync/Session.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -47,7 +50,29 @@ QLineEdit* MakeEdit(QWidget* parent, const QString& name, int maxLength, bool ma
 
 } // namespace
 
-TfrmUserCredentials::TfrmUserCredentials(QWidget* parent) : QDialog(parent), m_request(RequestChangeCredentials)
+TUserStore LocalUserStore()
+{
+    TUserStore store;
+    store.LoadUserName = [](int userCode, QString& name) {
+        TUserData user;
+        if (!LoadUser(CurrentAgencyCode(), userCode, user))
+            return false;
+        name = user.Login;
+        return true;
+    };
+    store.SessionPasswordDigest = [] {
+        TUserData user;
+        return LoadUser(CurrentAgencyCode(), SessionUserCode, user) ? user.Password : QString();
+    };
+    store.OtherUserWithName = [](const QString& name, int exceptUserCode) {
+        return LoginUsedByOtherUser(CurrentAgencyCode(), name, exceptUserCode);
+    };
+    store.UpdateUser = UpdateUserCredentials;
+    return store;
+}
+
+TfrmUserCredentials::TfrmUserCredentials(QWidget* parent)
+    : QDialog(parent), m_session(CurrentSessionValues()), m_store(LocalUserStore()), m_request(RequestChangeCredentials)
 {
     setObjectName(u"TfrmUserCredentials"_s);
     setWindowTitle(Config::AppTitle);
@@ -183,7 +208,9 @@ QString TfrmUserCredentials::FirstBrokenRule()
         return u"El código de seguridad no es correcto"_s;
     if (!IsAlphanumeric(name))
         return u"El nuevo nombre de usuario sólo puede tener letras y números"_s;
-    const int owner = m_store.UserCodeByName ? m_store.UserCodeByName(name) : 0;
+    const int owner = m_store.OtherUserWithName ? m_store.OtherUserWithName(name, usrCode) : -1;
+    if (owner < 0)
+        return u"No se pudieron obtener los datos del usuario"_s;
     if (owner != 0 && owner != usrCode)
         return u"Ya existe otro usuario con el nombre \"%1\""_s.arg(name);
     if (!IsAlphanumeric(password) || password.size() <= 3)

@@ -16,10 +16,14 @@ struct TUserStore {
     std::function<bool(int userCode, QString& name)> LoadUserName;
     // The stored password digest of the logged-in user.
     std::function<QString()> SessionPasswordDigest;
-    // The code of the agency's user with that name, 0 when there is none.
-    std::function<int(const QString& name)> UserCodeByName;
+    // The code of another user of the agency with that name: 0 when there is none, -1
+    // when it cannot be told.
+    std::function<int(const QString& name, int exceptUserCode)> OtherUserWithName;
     std::function<bool(int userCode, const QString& name, const QString& passwordDigest)> UpdateUser;
 };
+
+// The users table of the open database, for the logged-in user's agency.
+TUserStore LocalUserStore();
 
 // "Cambio de datos de acceso": a user's new name and password, confirmed with the
 // current password, the validation key and a picture code.

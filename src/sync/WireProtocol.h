@@ -101,4 +101,8 @@ inline const QString StatusAcceptedWithNotice = u"OK-VALIDADO"_s;
 // version is already the current one.
 inline const QString NoUpdateNeeded = u"No es necesario actualizar el programa."_s;
 
+// The error text of a service that is down for maintenance; the client explains it
+// instead of showing it bare.
+inline const QString ServiceMaintenance = u"Servicio en mantenimiento."_s;
+
 } // namespace Wire

@@ -68,6 +68,8 @@ protected:
         SyncEnabled = false;
         ResetInstallContext();
         qunsetenv("KORVEL_SERVICE_URL");
+        // The service stops at once instead of waiting out the client's idle connections.
+        DropConnections();
     }
 
     void Install(QByteArray* delivered = nullptr)

@@ -44,8 +44,9 @@ struct TFakeUsers {
             return code == kUserCode;
         };
         store.SessionPasswordDigest = [] { return Md5Hex(kSessionPassword); };
-        store.UserCodeByName = [](const QString& name) {
-            return name == u"otro"_s ? kOtherUserCode : name == u"juan"_s ? kUserCode : 0;
+        store.OtherUserWithName = [](const QString& name, int except) {
+            const int code = name == u"otro"_s ? kOtherUserCode : name == u"juan"_s ? kUserCode : 0;
+            return code == except ? 0 : code;
         };
         store.UpdateUser = [this](int code, const QString& name, const QString& digest) {
             Updates.append({{}, name, digest, code});
@@ -396,7 +397,7 @@ void TestAccountDialogs::credentialsChangeAgainstTheService()
         return true;
     };
     store.SessionPasswordDigest = [] { return Md5Hex(u"demo"_s); };
-    store.UserCodeByName = [](const QString&) { return 0; };
+    store.OtherUserWithName = [](const QString&, int) { return 0; };
     store.UpdateUser = [](int, const QString&, const QString&) { return true; };
     TfrmUserCredentials dialog;
     dialog.usrCode = userCode;
