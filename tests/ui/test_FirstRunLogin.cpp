@@ -567,9 +567,31 @@ void TestFirstRunLogin::termsCheck()
     QVERIFY(!ReadSetting(Setting::TermsUserName).isEmpty());
     QVERIFY(DbTextToDateTime(ReadSetting(Setting::TermsAcceptedAt)).isValid());
     // Nothing newer now.
-    TermsAnswer none(true);
-    QCOMPARE(TermsCheck(), QString());
-    QCOMPARE(none.shown, 0);
+    {
+        TermsAnswer none(true);
+        QCOMPARE(TermsCheck(), QString());
+        QCOMPARE(none.shown, 0);
+    }
+
+    // Reading them from the main window shows the newest ones, whatever was accepted.
+    ScriptedAnswerer messages;
+    bool viewMode = false;
+    QTimer peek;
+    connect(&peek, &QTimer::timeout, this, [&] {
+        if (auto* dialog = qobject_cast<TfrmToS*>(QApplication::activeModalWidget()))
+            viewMode |= dialog->Mode() == TfrmToS::ModeView && !dialog->chkAgree->isVisible();
+    });
+    peek.start(5);
+    TermsAnswer read(true);
+    ViewTerms();
+    QCOMPARE(read.shown, 1);
+    QVERIFY(viewMode);
+    QVERIFY(read.text.startsWith(u"Nuevos términos de uso."_s));
+    QVERIFY(m_service->InjectFault(u"tos"_s, u"http500"_s, 0, 1));
+    ViewTerms();
+    QCOMPARE(read.shown, 1);
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QVERIFY(messages.shown[0].text.startsWith(TermsText::ViewPrefix));
 }
 
 void TestFirstRunLogin::credentialsChangeOfAnotherUser()
