@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libvulkan-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev libvulkan-dev
   libsqlcipher-dev sqlcipher zlib1g-dev nlohmann-json3-dev
   libcpp-httplib-dev libqrencode-dev
   libgtest-dev libgmock-dev
