@@ -1,7 +1,9 @@
 // korvel-service: the stand-in for the central listing service.
 
 #include "core/Config.h"
+#include "core/SystemInfo.h"
 #include "service/MasterStore.h"
+#include "service/ProgramRelease.h"
 #include "service/Seed.h"
 #include "service/Server.h"
 
@@ -63,7 +65,12 @@ int main(int argc, char** argv)
         u"churn"_s, u"Other agencies change listings, photos and messages every N seconds."_s, u"SECONDS"_s, u"0"_s);
     const QCommandLineOption churnSeed(u"churn-seed"_s, u"Seed of the churn's choices (default 20261209)."_s, u"N"_s,
                                        u"20261209"_s);
-    parser.addOptions({bind, port, data, demo, properties, photos, publicUrl, adminKey, maxBody, churn, churnSeed});
+    const QCommandLineOption program(u"program"_s, u"Offer this client build as the program update."_s, u"FILE"_s);
+    const QCommandLineOption programVersion(u"program-version"_s, u"Version of the offered build (with --program)."_s,
+                                            u"VERSION"_s);
+    const QCommandLineOption programNotes(u"program-notes"_s, u"Change log of the offered build."_s, u"TEXT"_s);
+    parser.addOptions({bind, port, data, demo, properties, photos, publicUrl, adminKey, maxBody, churn, churnSeed,
+                       program, programVersion, programNotes});
     parser.process(app);
 
     bool ok = false;
@@ -112,6 +119,13 @@ int main(int argc, char** argv)
     QString error;
     if (!store.Open(folder, &error))
         return Fail(u"cannot open the data folder: "_s + error);
+    if (parser.isSet(program) != parser.isSet(programVersion))
+        return Fail(u"--program and --program-version go together"_s, 2);
+    if (parser.isSet(program)) {
+        if (!PublishProgram(folder, PlatformName(), QDir().absoluteFilePath(parser.value(program)),
+                            parser.value(programVersion).trimmed(), parser.value(programNotes), &error))
+            return Fail(u"cannot offer the program: "_s + error, 2);
+    }
     TServiceServer server(store, options);
     if (!server.Bind(&error))
         return Fail(error);
@@ -120,6 +134,8 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     ServiceLog(u"data folder %1%2, data version %3"_s.arg(folder, seeded ? u" (demo data seeded)"_s : QString())
                    .arg(store.CurrentVersion()));
+    if (parser.isSet(program))
+        ServiceLog(u"program version %1 offered"_s.arg(parser.value(programVersion).trimmed()));
 
     std::thread([&server, stopSignals] {
         int signal = 0;
