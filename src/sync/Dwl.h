@@ -1,0 +1,33 @@
+#pragma once
+
+#include "sync/Requests.h"
+
+#include <QString>
+
+// Keeping the program current: which version the service has, and fetching and starting it.
+
+namespace DwlText {
+// The result text of a download whose new program is running: this process must end now
+// and free its files for the hand-over.
+extern const QString Close;
+extern const QString Title;
+extern const QString VersionCheckFailed;
+extern const QString UpdateFailed;
+extern const QString OldFileNotDeleted;
+extern const QString NotSaved;
+extern const QString NotAProgram;
+extern const QString NotStarted;
+extern const QString NoUpdateLogLine;
+} // namespace DwlText
+
+// Where the downloaded program is written and started from: next to the running one.
+QString UpdateFilePath();
+
+// Asks the service for its current program version and change log. Returns the error
+// text, "" when both outputs were filled.
+QString FetchVersionInfo(const TSessionValues& session, QString& currentVersion, QString& changeLog);
+
+// Downloads the service's program, writes it as the update file and starts it with the
+// running executable as its argument. Returns "" when no update is needed, DwlText::Close
+// when the new program is running, otherwise the message to show.
+QString DownloadProgramUpdate(const TSessionValues& session);
