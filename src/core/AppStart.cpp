@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QThread>
 
@@ -281,7 +282,12 @@ int RunProgram(int argc, char** argv, const TWindowFactory& createWindows)
     if (!PrepareLaunch(QCoreApplication::applicationFilePath(), arguments))
         return 0;
 
-    std::vector<std::unique_ptr<QWidget>> windows = createWindows ? createWindows() : decltype(windows){};
+    std::vector<std::unique_ptr<QWidget>> created = createWindows ? createWindows() : decltype(created){};
+    // Windows may free themselves while the program runs (the splash once the main window
+    // has taken over, the main window when it closes); only the rest are freed here.
+    std::vector<QPointer<QWidget>> windows;
+    for (std::unique_ptr<QWidget>& window : created)
+        windows.emplace_back(window.release());
     if (!TerminationRequested() && !windows.empty())
         app.exec();
 
@@ -290,7 +296,8 @@ int RunProgram(int argc, char** argv, const TWindowFactory& createWindows)
         while (SyncInProgress)
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
     }
-    windows.clear();
+    for (const QPointer<QWidget>& window : windows)
+        delete window.data();
     if (DB() && DB()->Connected()) {
         WriteLog(Config::AppShortName, Config::LogClosingDatabase);
         CloseDatabase();

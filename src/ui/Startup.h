@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+// The start-up sequence: environment checks, first run, database, maintenance, login,
+// terms and program version. True when the main window is to be shown; otherwise the
+// splash shows why (or the program ends quietly).
+bool RunStartupSequence();
+
+// The smallest screen the main window fits on.
+constexpr int kMinScreenWidth = 1008;
+constexpr int kMinScreenHeight = 526;
+
+// The screen the program runs on. Tests set another size; an invalid size restores the
+// real screen.
+QSize ScreenSize();
+void SetScreenSizeOverride(const QSize& size);
+
+// Whether "01/08/1992" reads as a date with these format settings.
+struct TFormatSettings;
+bool DateFormatUsable(const TFormatSettings& settings);
+
+// The messages of the start-up sequence.
+namespace StartupText {
+extern const QString DataFolder, PhotoFolder, ToolsFolder, ReportFolder;
+extern const QString FailedChange, ScreenTooSmall, DateFormat, SetupCancelled;
+extern const QString NotEncrypted, CannotOpen, Opening, Maintenance, MaintenanceFailed;
+extern const QString SchemaFailed, SettingsMissing, AgencyMissing, Terms, Version, UpdateCancelled;
+extern const QString NewVersionLog;
+} // namespace StartupText

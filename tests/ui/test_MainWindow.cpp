@@ -1,0 +1,534 @@
+#include "core/Config.h"
+#include "core/InstallContext.h"
+#include "core/MiscFunc.h"
+#include "core/UserMessages.h"
+#include "core/uTypes.h"
+#include "db/Settings.h"
+#include "db/uDB.h"
+#include "records/BrokerData.h"
+#include "records/UserData.h"
+#include "support/ServiceProcess.h"
+#include "support/TestRoot.h"
+#include "sync/Import.h"
+#include "sync/Requests.h"
+#include "sync/Session.h"
+#include "sync/Sync.h"
+#include "sync/Terms.h"
+#include "sync/TfrmFirstRun.h"
+#include "sync/TfrmLogin.h"
+#include "sync/TfrmSyncDlg.h"
+#include "sync/TfrmToS.h"
+#include "ui/Startup.h"
+#include "ui/Style.h"
+#include "ui/TfrmMain.h"
+#include "ui/TfrmSplash.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void SaveShot(QWidget* widget, const QString& name)
+{
+    QDir().mkpath(QStringLiteral(KORVEL_SCREENSHOT_DIR));
+    widget->grab().save(QStringLiteral(KORVEL_SCREENSHOT_DIR) + u'/' + name + u".png"_s);
+}
+
+// Answers the modal dialogs of the start-up as a person would, each once it is up.
+class DialogDriver : public QObject {
+public:
+    using TAction = std::function<void(QWidget*)>;
+    DialogDriver()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
+        m_timer.start();
+    }
+    void On(const char* className, TAction action) { m_actions[QByteArray(className)] = std::move(action); }
+    QStringList seen;
+
+private:
+    void Poll()
+    {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->isVisible() || dialog->property("driven").toBool())
+            return;
+        const QByteArray name = dialog->metaObject()->className();
+        const auto found = m_actions.find(name);
+        if (found == m_actions.end())
+            return;
+        dialog->setProperty("driven", true);
+        seen << QString::fromLatin1(name);
+        // Acting from a fresh call keeps this poll from nesting inside the dialog's work.
+        QPointer<QWidget> target(dialog);
+        TAction action = found->second;
+        QTimer::singleShot(0, this, [target, action] {
+            if (target)
+                action(target);
+        });
+    }
+    QTimer m_timer;
+    std::map<QByteArray, TAction> m_actions;
+};
+
+void AcceptTerms(QWidget* w)
+{
+    auto* terms = static_cast<TfrmToS*>(w);
+    terms->chkAgree->setChecked(true);
+    terms->btnOk->click();
+}
+
+void LogIn(QWidget* w)
+{
+    auto* login = static_cast<TfrmLogin*>(w);
+    SaveShot(login, u"startup-login"_s);
+    login->edtUsr->setText(u"admin"_s);
+    login->edtPsw->setText(u"demo"_s);
+    login->btnLogin->click();
+}
+
+// The database of a finished first run, closed as the first run leaves it.
+bool Install()
+{
+    SyncEnabled = true;
+    TSessionValues session{7, u"admin"_s, u"demo"_s, QString()};
+    QByteArray file;
+    if (!RequestDatabaseFile(session, file).isEmpty() || !WriteBytesFile(Paths.DatabaseFile, file))
+        return false;
+    if (!OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId))
+        return false;
+    session.InstallKey = ReadSetting(Setting::InstallKey);
+    QByteArray data;
+    if (!RequestFullData(session, data).isEmpty() || !ImportTables(data, -1).ok)
+        return false;
+    const bool ok = WriteSetting(Setting::AcceptedTermsVersion, u"2.1"_s);
+    CloseDatabase();
+    return ok;
+}
+
+// Open and logged in, as the start-up leaves things for the main window.
+bool OpenAndLogIn()
+{
+    if (!OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId) ||
+        !LoadInstallContext() || !LoadBroker(CurrentAgencyCode(), CurrentBroker))
+        return false;
+    TUserData user;
+    if (!LoadUserByLogin(7, u"admin"_s, user))
+        return false;
+    StartSession(user.Code, u"admin"_s, u"demo"_s, user.Name);
+    return true;
+}
+
+bool LogHas(const TestRoot& root, const QString& code, const QString& text)
+{
+    for (const QString& line : root.LogLines())
+        if (line.contains(code + u": "_s) && line.contains(text))
+            return true;
+    return false;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { ApplyAppStyle(*qApp); }
+    void init();
+    void cleanup();
+
+    void firstStartThroughFirstRunAndLogin();
+    void secondStartSkipsTheFirstRun();
+    void startRefusals_data();
+    void startRefusals();
+    void dateFormatCheck();
+
+    void openingSizes_data();
+    void openingSizes();
+    void sectionsAndOfflineStart();
+    void pendingChangesBadge();
+    void closeRequest();
+    void offlineAfterThreeFailuresAndBack();
+
+private:
+    void StartService();
+    std::unique_ptr<TestRoot> m_root;
+    std::unique_ptr<RecordingFatalHandler> m_fatal;
+    std::unique_ptr<ServiceProcess> m_service;
+};
+
+void TestMainWindow::init()
+{
+    m_root = std::make_unique<TestRoot>();
+    m_fatal = std::make_unique<RecordingFatalHandler>();
+    SetScreenSizeOverride(QSize(1280, 800));
+    TfrmMain::CountDownStepMs = 20;
+    StartService();
+}
+
+void TestMainWindow::cleanup()
+{
+    CloseDatabase();
+    ClearSession();
+    ResetInstallContext();
+    SyncEnabled = false;
+    SyncInProgress = false;
+    CloseAfterSync = false;
+    ForceClose = false;
+    SkipAutoSync = false;
+    DropConnections();
+    m_service.reset();
+    qunsetenv("KORVEL_SERVICE_URL");
+    QVERIFY2(m_fatal->calls.empty(), m_fatal->calls.empty() ? "" : qPrintable(m_fatal->calls.front().message));
+    m_fatal.reset();
+    m_root.reset();
+    SetScreenSizeOverride(QSize());
+}
+
+void TestMainWindow::StartService()
+{
+    m_service = std::make_unique<ServiceProcess>();
+    QVERIFY2(m_service->Start(), qPrintable(m_service->LastError()));
+    qputenv("KORVEL_SERVICE_URL", m_service->SyncUrl().toUtf8());
+    // The internet probe asks the local service: this machine may have no way out.
+    qputenv("KORVEL_REFERENCE_HOST", (u"127.0.0.1:"_s + QString::number(m_service->Port())).toUtf8());
+    ResetConsecutiveFailures();
+}
+
+void TestMainWindow::firstStartThroughFirstRunAndLogin()
+{
+    QVERIFY(!QFile::exists(Paths.DatabaseFile));
+    DialogDriver driver;
+    driver.On("TfrmFirstRun", [](QWidget* w) {
+        auto* setup = static_cast<TfrmFirstRun*>(w);
+        setup->edtInmoCodigo->setText(u"7"_s);
+        setup->edtUsr->setText(u"admin"_s);
+        setup->edtPsw->setText(u"demo"_s);
+        setup->btnOk->click();
+    });
+    driver.On("TfrmToS", AcceptTerms);
+    driver.On("TfrmLogin", LogIn);
+
+    QPointer<TfrmSplash> splash = new TfrmSplash;
+    // The main window frees itself when it closes.
+    QPointer<TfrmMain> window = new TfrmMain;
+    bool started = false;
+    splash->SetStartup(RunStartupSequence, [&] {
+        started = true;
+        window->show();
+    });
+    splash->show();
+    SaveShot(splash, u"splash"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(started, 60000);
+    QCOMPARE(driver.seen, (QStringList{u"TfrmFirstRun"_s, u"TfrmToS"_s, u"TfrmLogin"_s}));
+    QVERIFY(window->isVisible());
+    QTRY_VERIFY(splash.isNull());
+
+    // The first synchronisation runs, counts down and hands over to the messages.
+    QTRY_COMPARE_WITH_TIMEOUT(window->CurrentSection(), int(TfrmMain::SecNews), 60000);
+    QVERIFY(!SyncInProgress);
+    QVERIFY(!StartupSyncPending);
+    QVERIFY(window->btnFLNews->isChecked());
+    QVERIFY(!window->btnFLUpdate->isChecked());
+    QVERIFY(window->mmoSyncLog->toPlainText().contains(u"Tiempo total"_s));
+    QCOMPARE(window->lblSyncKorvelStatus->text(), u"OK"_s);
+    QVERIFY(window->windowTitle().contains(CurrentBroker.Name));
+    QCOMPARE(window->titBtnUpdate->text(), MainText::OnlineTitle);
+    QVERIFY(DB() && DB()->Connected());
+    QCOMPARE(SessionUserName, u"admin"_s);
+
+    const std::pair<QPushButton*, const char*> sections[] = {{window->btnFLProps, "main-properties"},
+                                                             {window->btnFLNews, "main-news"},
+                                                             {window->btnFLBrokers, "main-agencies"},
+                                                             {window->btnFLClients, "main-clients"},
+                                                             {window->btnFLConfig, "main-configuration"}};
+    for (const auto& [button, shot] : sections) {
+        button->click();
+        QCOMPARE(window->CurrentSection(), button->property("tag").toInt());
+        int pressed = 0;
+        for (QPushButton* b : {window->btnFLProps, window->btnFLNews, window->btnFLBrokers, window->btnFLClients,
+                               window->btnFLUpdate, window->btnFLConfig})
+            pressed += b->isChecked() ? 1 : 0;
+        QCOMPARE(pressed, 1);
+        QVERIFY(button->isChecked());
+        SaveShot(window, QString::fromLatin1(shot));
+    }
+    // A run by the button ends with its finished message, no count-down.
+    window->btnFLUpdate->click();
+    QCOMPARE(window->CurrentSection(), int(TfrmMain::SecSync));
+    QVERIFY(!SyncInProgress);
+    QCOMPARE(window->lblSyncMessage->text(), MainText::Finished);
+    QVERIFY(!window->timerCountDown->isActive());
+    SaveShot(window, u"main-synchronisation"_s);
+
+    ForceClose = true;
+    window->close();
+    QTRY_VERIFY(window.isNull());
+    QVERIFY(!DB());
+}
+
+void TestMainWindow::secondStartSkipsTheFirstRun()
+{
+    QVERIFY(Install());
+    DialogDriver driver;
+    driver.On("TfrmLogin", LogIn);
+    driver.On("TfrmFirstRun", [](QWidget* w) { static_cast<TfrmFirstRun*>(w)->btnCancel->click(); });
+    TfrmSplash splash;
+    splash.tmrStart->stop();
+    QVERIFY(RunStartupSequence());
+    QCOMPARE(driver.seen, QStringList{u"TfrmLogin"_s});
+    QVERIFY(!splash.ShowingFinalMessage());
+    QCOMPARE(CurrentAgencyCode(), 7);
+    QCOMPARE(CurrentBroker.Code, 7);
+    QVERIFY(SyncEnabled);
+    QVERIFY(StartupSyncPending);
+}
+
+void TestMainWindow::startRefusals_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("logged");
+    QTest::newRow("screen too narrow") << u"narrow"_s << StartupText::ScreenTooSmall << true;
+    QTest::newRow("screen too low") << u"low"_s << StartupText::ScreenTooSmall << true;
+    QTest::newRow("failed change") << u"failed change"_s << StartupText::FailedChange << true;
+    QTest::newRow("photo folder") << u"photo folder"_s << StartupText::PhotoFolder << true;
+    QTest::newRow("setup cancelled") << u"setup cancelled"_s << StartupText::SetupCancelled << true;
+    QTest::newRow("database unreadable") << u"garbage"_s << StartupText::CannotOpen << false;
+    QTest::newRow("database not encrypted") << u"plain"_s << StartupText::NotEncrypted << false;
+    QTest::newRow("agency missing") << u"agency"_s << StartupText::AgencyMissing << true;
+    QTest::newRow("terms never accepted") << u"terms"_s << TermsText::NotAccepted << true;
+}
+
+void TestMainWindow::startRefusals()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, message);
+    QFETCH(bool, logged);
+    const auto setting = [](const QString& sql) {
+        QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+        int rows = 0;
+        QVERIFY(DB()->Exec(sql, rows));
+        CloseDatabase();
+    };
+    if (situation == u"narrow"_s)
+        SetScreenSizeOverride(QSize(1007, 800));
+    else if (situation == u"low"_s)
+        SetScreenSizeOverride(QSize(1024, 525));
+    else if (situation == u"failed change"_s)
+        QVERIFY(WriteBytesFile(Paths.DataFolder + Config::FailedChangeFileName, "x"));
+    else if (situation == u"photo folder"_s) {
+        QDir(Paths.PhotoFolder).removeRecursively();
+        QVERIFY(WriteBytesFile(QDir::cleanPath(Paths.PhotoFolder), "not a folder"));
+    } else if (situation == u"garbage"_s)
+        QVERIFY(WriteBytesFile(Paths.DatabaseFile, QByteArray(8192, 'k')));
+    else if (situation == u"plain"_s)
+        QVERIFY(CreateDatabaseFile(Paths.DatabaseFile, QString()));
+    else if (situation == u"agency"_s || situation == u"terms"_s) {
+        QVERIFY(Install());
+        setting(situation == u"agency"_s ? u"DELETE FROM `W_Inmobiliarias` WHERE `Inmo_Codigo`=7;"_s
+                                         : u"UPDATE `W_System` SET `%1`=\"0\";"_s.arg(Setting::AcceptedTermsVersion));
+    }
+    DialogDriver driver;
+    driver.On("TfrmLogin", LogIn);
+    driver.On("TfrmFirstRun", [](QWidget* w) { static_cast<TfrmFirstRun*>(w)->btnCancel->click(); });
+
+    TfrmSplash splash;
+    splash.tmrStart->stop();
+    splash.show();
+    QVERIFY(!RunStartupSequence());
+    QVERIFY(splash.ShowingFinalMessage());
+    QVERIFY(splash.isVisible());
+    QCOMPARE(splash.lblStatus->text(), message);
+    QVERIFY(splash.lblStatus->styleSheet().contains(u"#ea1515"_s, Qt::CaseInsensitive));
+    QVERIFY(splash.btnNo->isVisible());
+    QCOMPARE(splash.btnNo->text(), u"Cerrar"_s);
+    QCOMPARE(LogHas(*m_root, u"$0001"_s, message.section(u'\n', 0, 0)), logged);
+    if (situation == u"setup cancelled"_s)
+        QVERIFY(!QFile::exists(Paths.DatabaseFile));
+    if (situation == u"narrow"_s)
+        SaveShot(&splash, u"splash-refusal"_s);
+    splash.btnNo->click();
+    QVERIFY(!splash.isVisible());
+}
+
+void TestMainWindow::dateFormatCheck()
+{
+    QVERIFY(DateFormatUsable(AppFormatSettings));
+    TFormatSettings broken = AppFormatSettings;
+    broken.ShortDateFormat = u"yyyy-mm"_s;
+    QVERIFY(!DateFormatUsable(broken));
+    broken.ShortDateFormat.clear();
+    QVERIFY(!DateFormatUsable(broken));
+}
+
+void TestMainWindow::openingSizes_data()
+{
+    QTest::addColumn<int>("screenHeight");
+    QTest::addColumn<QSize>("opened");
+    QTest::newRow("800") << 800 << QSize(1008, 718);
+    QTest::newRow("600") << 600 << QSize(1008, 600);
+    QTest::newRow("500") << 500 << QSize(1008, 526);
+}
+
+void TestMainWindow::openingSizes()
+{
+    QFETCH(int, screenHeight);
+    QFETCH(QSize, opened);
+    SetScreenSizeOverride(QSize(1280, screenHeight));
+    TfrmMain window;
+    QCOMPARE(window.size(), opened);
+    window.resize(900, 400);
+    QCOMPARE(window.size(), QSize(1008, 526));
+    QVERIFY(!window.layoutFirstLevel->isVisibleTo(&window));
+}
+
+void TestMainWindow::sectionsAndOfflineStart()
+{
+    QVERIFY(Install());
+    QVERIFY(OpenAndLogIn());
+    // Offline from the start: the messages section, no synchronisation.
+    SyncEnabled = false;
+    StartupSyncPending = true;
+    TfrmMain window;
+    window.show();
+    QTRY_COMPARE(window.CurrentSection(), int(TfrmMain::SecNews));
+    QVERIFY(!StartupSyncPending);
+    QVERIFY(window.layoutFirstLevel->isVisible());
+    QCOMPARE(window.titBtnUpdate->text(), MainText::OfflineTitle);
+    QCOMPARE(window.ConnectionState(), 0);
+    QVERIFY(window.btnFLNews->isChecked());
+
+    // The update button tests the connection instead of opening its section.
+    window.btnFLUpdate->click();
+    QCOMPARE(window.CurrentSection(), int(TfrmMain::SecNews));
+    QVERIFY(!window.btnFLUpdate->isChecked());
+    QVERIFY(SyncEnabled);
+    QCOMPARE(window.ConnectionState(), 1);
+    QCOMPARE(window.titBtnUpdate->text(), MainText::OnlineTitle);
+
+    // With the service gone the test fails and arms the next one.
+    SyncEnabled = false;
+    window.SetConnectionState(0);
+    DropConnections();
+    m_service->Stop();
+    window.btnFLUpdate->click();
+    QVERIFY(!SyncEnabled);
+    QCOMPARE(window.ConnectionState(), 0);
+    QVERIFY(window.timerTestConnection->isActive());
+    QCOMPARE(window.CurrentSection(), int(TfrmMain::SecNews));
+    ForceClose = true;
+}
+
+void TestMainWindow::pendingChangesBadge()
+{
+    QVERIFY(Install());
+    QVERIFY(OpenAndLogIn());
+    TfrmMain window;
+    const auto addClients = [](int count) {
+        for (int i = 0; i < count; ++i) {
+            int rows = 0;
+            QVERIFY(DB()->Exec(u"INSERT INTO `W_Clientes` (`Cli_Codigo`, `Inmo_Codigo`, `Cli_Nombre`, `Cli_Estado`, "
+                               u"`Cli_Activo`) VALUES (%1, 7, \"Cliente %1\", \"AM\", 1);"_s.arg(2147473700 + i),
+                               rows));
+        }
+    };
+    window.RefreshCounters();
+    QVERIFY(window.rectBadge->isHidden());
+    const std::pair<int, int> steps[] = {{5, 1}, {12, 2}, {120, 3}};
+    int total = 0;
+    for (const auto& [count, characters] : steps) {
+        int rows = 0;
+        QVERIFY(DB()->Exec(u"DELETE FROM `W_Clientes` WHERE `Cli_Codigo` >= 2147473700;"_s, rows));
+        addClients(count);
+        total = count;
+        window.RefreshCounters();
+        QVERIFY(!window.rectBadge->isHidden());
+        QCOMPARE(window.lblBadge->text(), QString::number(total));
+        QCOMPARE(window.rectBadge->property("characters").toInt(), characters);
+    }
+}
+
+void TestMainWindow::closeRequest()
+{
+    QVERIFY(Install());
+    QVERIFY(OpenAndLogIn());
+    SyncEnabled = true;
+    ScriptedAnswerer messages;
+    QPointer<TfrmMain> main = new TfrmMain;
+    TfrmMain& window = *main;
+    window.show();
+    window.timerStart->stop();
+
+    SyncInProgress = true;
+    window.close();
+    QVERIFY(window.isVisible());
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QCOMPARE(messages.shown[0].text, MainText::WaitForSync + u'\n' + u"para poder cerrar el sistema."_s);
+    SyncInProgress = false;
+
+    window.CliEditing = true;
+    window.close();
+    QVERIFY(window.isVisible());
+    QCOMPARE(messages.shown.back().text, MainText::SaveClient + u'\n' + u"para poder cerrar el sistema."_s);
+    window.CliEditing = false;
+
+    // Pending changes: the dialog offers to send them; sending closes the program after the run.
+    TStatusAnswer validation;
+    QCOMPARE(RequestValidationKey(CurrentSessionValues(), u"DEMO0007"_s, validation), QString());
+    int rows = 0;
+    QVERIFY(DB()->Exec(u"INSERT INTO `W_Clientes` (`Cli_Codigo`, `Inmo_Codigo`, `Cli_Nombre`, `Cli_Estado`, "
+                       u"`Cli_Activo`, `Cli_CodigoGeneracion`) VALUES (2147473700, 7, \"Nuevo cliente\", \"AM\", 1, "
+                       u"\"000720121000000000012345\");"_s,
+                       rows));
+    DialogDriver driver;
+    driver.On("TfrmSyncDlg", [](QWidget* w) { static_cast<TfrmSyncDlg*>(w)->btnOk->click(); });
+    QTimer::singleShot(0, &window, [&] { window.close(); });
+    QTRY_VERIFY_WITH_TIMEOUT(ForceClose, 30000);
+    QCOMPARE(driver.seen, QStringList{u"TfrmSyncDlg"_s});
+    QTRY_VERIFY(main.isNull());
+}
+
+void TestMainWindow::offlineAfterThreeFailuresAndBack()
+{
+    QVERIFY(Install());
+    QVERIFY(OpenAndLogIn());
+    SyncEnabled = true;
+    TimerIntervals().ConnectionTest = std::chrono::milliseconds(300);
+    TfrmMain window;
+    window.show();
+    window.timerStart->stop();
+    window.layoutFirstLevel->show();
+    QVERIFY(m_service->InjectFault(u"*"_s, u"close"_s, 0, 3));
+    for (int run = 0; run < 3; ++run) {
+        window.btnFLUpdate->click();
+        QVERIFY(!SyncInProgress);
+        QVERIFY(window.btnSyncMsgClose->isVisible());
+    }
+    QVERIFY(!SyncEnabled);
+    QCOMPARE(window.titBtnUpdate->text(), MainText::OfflineTitle);
+    QVERIFY(window.timerTestConnection->isActive());
+    // The next test finds the service again.
+    QTRY_VERIFY_WITH_TIMEOUT(SyncEnabled, 5000);
+    QCOMPARE(window.ConnectionState(), 1);
+    QCOMPARE(window.titBtnUpdate->text(), MainText::OnlineTitle);
+    TimerIntervals().ConnectionTest = std::chrono::milliseconds(900000);
+    ForceClose = true;
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_MainWindow.moc"
