@@ -14,6 +14,7 @@
 #include "sync/Session.h"
 #include "sync/Sync.h"
 #include "sync/Terms.h"
+#include "sync/TfrmDownload.h"
 #include "sync/TfrmFirstRun.h"
 #include "sync/TfrmLogin.h"
 #include "sync/TfrmSyncDlg.h"
@@ -156,6 +157,8 @@ private Q_SLOTS:
     void startRefusals_data();
     void startRefusals();
     void dateFormatCheck();
+    void updateCancelledEndsTheStart();
+    void changeLogShownOnce();
 
     void openingSizes_data();
     void openingSizes();
@@ -374,6 +377,72 @@ void TestMainWindow::dateFormatCheck()
     QVERIFY(!DateFormatUsable(broken));
     broken.ShortDateFormat.clear();
     QVERIFY(!DateFormatUsable(broken));
+}
+
+void TestMainWindow::updateCancelledEndsTheStart()
+{
+    // A service that offers a newer build; the download is cancelled. What it offers is no
+    // program, so nothing could start even if the cancel came too late.
+    const QString offered = m_root->Path() + u"offered.bin"_s;
+    QVERIFY(WriteBytesFile(offered, QByteArray(4096, 'p')));
+    DropConnections();
+    ServiceOptions options;
+    options.arguments = {u"--program"_s,         offered,
+                         u"--program-version"_s, u"9.9.9"_s,
+                         u"--program-notes"_s,   u"Novedades de la versión 9.9.9"_s};
+    m_service = std::make_unique<ServiceProcess>(options);
+    QVERIFY2(m_service->Start(), qPrintable(m_service->LastError()));
+    qputenv("KORVEL_SERVICE_URL", m_service->SyncUrl().toUtf8());
+    QVERIFY(Install());
+    QVERIFY(m_service->InjectFault(u"program"_s, u"delay"_s, 3000, 1));
+    DialogDriver driver;
+    driver.On("TfrmLogin", LogIn);
+    QTimer cancel;
+    connect(&cancel, &QTimer::timeout, this, [&] {
+        auto* update = qobject_cast<TfrmDownload*>(QApplication::activeModalWidget());
+        if (update && TransferInProgress()) {
+            cancel.stop();
+            update->btnCancel->click();
+        }
+    });
+    cancel.start(20);
+    TfrmSplash splash;
+    splash.tmrStart->stop();
+    splash.show();
+    QVERIFY(!RunStartupSequence());
+    QCOMPARE(driver.seen, QStringList{u"TfrmLogin"_s});
+    QCOMPARE(splash.lblStatus->text(), StartupText::UpdateCancelled);
+    QVERIFY(splash.ShowingFinalMessage());
+    QVERIFY(LogHas(*m_root, u"$0001"_s, u"9.9.9"_s));
+    QCOMPARE(ReadSetting(Setting::ShowChangeLog), u"True"_s);
+    QVERIFY(ReadSetting(Setting::ChangeLog).contains(u"Novedades"_s));
+}
+
+void TestMainWindow::changeLogShownOnce()
+{
+    QVERIFY(Install());
+    QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+    QVERIFY(WriteSetting(Setting::ChangeLog, u"Cambios de esta versión."_s));
+    QVERIFY(WriteSetting(Setting::ShowChangeLog, u"1"_s));
+    CloseDatabase();
+    int changeLogMode = 0;
+    DialogDriver driver;
+    driver.On("TfrmLogin", LogIn);
+    driver.On("TfrmToS", [&](QWidget* w) {
+        auto* terms = static_cast<TfrmToS*>(w);
+        // The version check stores the service's change log before it is shown.
+        changeLogMode += terms->Mode() == TfrmToS::ModeChangeLog &&
+                         terms->mmoTOS->toPlainText().startsWith(ReadSetting(Setting::ChangeLog));
+        terms->btnOk->click();
+    });
+    TfrmSplash splash;
+    splash.tmrStart->stop();
+    QVERIFY(RunStartupSequence());
+    QCOMPARE(driver.seen, (QStringList{u"TfrmLogin"_s, u"TfrmToS"_s}));
+    QCOMPARE(changeLogMode, 1);
+    CloseDatabase();
+    QVERIFY(RunStartupSequence());
+    QCOMPARE(driver.seen, (QStringList{u"TfrmLogin"_s, u"TfrmToS"_s, u"TfrmLogin"_s}));
 }
 
 void TestMainWindow::openingSizes_data()
