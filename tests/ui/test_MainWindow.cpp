@@ -9,6 +9,7 @@
 #include "records/UserData.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
+#include "sync/Captcha.h"
 #include "sync/Import.h"
 #include "sync/Requests.h"
 #include "sync/Session.h"
@@ -19,6 +20,8 @@
 #include "sync/TfrmLogin.h"
 #include "sync/TfrmSyncDlg.h"
 #include "sync/TfrmToS.h"
+#include "sync/Upload.h"
+#include "sync/WireProtocol.h"
 #include "ui/Startup.h"
 #include "ui/Style.h"
 #include "ui/TfrmMain.h"
@@ -135,6 +138,20 @@ bool OpenAndLogIn()
     return true;
 }
 
+// The code behind a kept picture-code digest, found the long way.
+QString DrawnCode(const QString& digest)
+{
+    QString code(4, u'A');
+    for (int n = 0; n < 26 * 26 * 26 * 26; ++n) {
+        int rest = n;
+        for (int i = 0; i < 4; ++i, rest /= 26)
+            code[i] = QChar(u'A' + rest % 26);
+        if (CaptchaDigest(code) == digest)
+            return code;
+    }
+    return {};
+}
+
 bool LogHas(const TestRoot& root, const QString& code, const QString& text)
 {
     for (const QString& line : root.LogLines())
@@ -166,6 +183,7 @@ private Q_SLOTS:
     void pendingChangesBadge();
     void closeRequest();
     void offlineAfterThreeFailuresAndBack();
+    void validationBeforeSendingChanges();
 
 private:
     void StartService();
@@ -596,6 +614,60 @@ void TestMainWindow::offlineAfterThreeFailuresAndBack()
     QCOMPARE(window.ConnectionState(), 1);
     QCOMPARE(window.titBtnUpdate->text(), MainText::OnlineTitle);
     TimerIntervals().ConnectionTest = std::chrono::milliseconds(900000);
+    ForceClose = true;
+}
+
+void TestMainWindow::validationBeforeSendingChanges()
+{
+    QVERIFY(Install());
+    QVERIFY(OpenAndLogIn());
+    SyncEnabled = true;
+    TfrmMain window;
+    window.show();
+    window.timerStart->stop();
+    window.layoutFirstLevel->show();
+    int rows = 0;
+    QVERIFY(DB()->Exec(u"INSERT INTO `W_Clientes` (`Cli_Codigo`, `Inmo_Codigo`, `Cli_Nombre`, `Cli_Estado`, "
+                       u"`Cli_Activo`, `Cli_CodigoGeneracion`) VALUES (2147473700, 7, \"Nuevo cliente\", \"AM\", 1, "
+                       u"\"000720121000000000012345\");"_s,
+                       rows));
+
+    // A new installation must be validated before it sends anything.
+    window.btnFLUpdate->click();
+    QVERIFY(window.layoutSyncFW->isVisible());
+    QVERIFY(!SyncInProgress);
+    QVERIFY(HasPendingChanges());
+    SaveShot(&window, u"main-validation"_s);
+
+    const QString drawn = DrawnCode(window.CaptchaDigestKept());
+    QVERIFY(!drawn.isEmpty());
+    window.edtSyncFwKey->setText(u"demo0007"_s);
+    window.edtSyncFwCode->setText(drawn == u"AAAA"_s ? u"BBBB"_s : u"AAAA"_s);
+    window.btnSyncFWLogin->click();
+    QCOMPARE(window.lblSyncMessage->text(), MainText::CodeInvalid);
+    QVERIFY(window.btnSyncMsgClose->isVisible());
+
+    window.btnSyncMsgClose->click();
+    QVERIFY(window.layoutSyncFW->isVisible());
+    const QString again = DrawnCode(window.CaptchaDigestKept());
+    window.edtSyncFwKey->setText(u"demo0007"_s);
+    window.edtSyncFwCode->setText(again.toLower());
+    window.btnSyncFWLogin->click();
+    QVERIFY(window.mmoSyncLog->toPlainText().contains(MainText::Validated) || !HasPendingChanges());
+    QCOMPARE(window.lblSyncMessage->text(), MainText::Finished);
+    QVERIFY(!HasPendingChanges());
+    // The client came back from the service under the service's own code.
+    std::unique_ptr<TResultSet> back;
+    QVERIFY(DB()->Query(u"SELECT `Cli_Codigo` FROM `W_Clientes` WHERE `Cli_Nombre`=\"Nuevo cliente\";"_s, back, rows));
+    QCOMPARE(rows, 1);
+    const qint64 code = back->AsInt64(u"Cli_Codigo"_s);
+    QVERIFY2(code > 0 && code < 2147473647, qPrintable(window.mmoSyncLog->toPlainText()));
+
+    // The maintenance text gets its hint and no way to retry at once.
+    window.ShowSyncMessage(Wire::ServiceMaintenance, true, true, true);
+    QVERIFY(window.lblSyncMessage->text().startsWith(Wire::ServiceMaintenance + u"\n\n"_s));
+    QVERIFY(!window.btnSyncMsgClose->isVisible());
+    QVERIFY(window.imgSyncMessageAlert->isVisible());
     ForceClose = true;
 }
 
