@@ -290,10 +290,10 @@ void TfrmMain::BuildFirstLevelRow()
 void TfrmMain::BuildSections()
 {
     layoutProps = Section(layoutContent, u"layoutProps"_s, u"Propiedades"_s);
-    edtPropQuickSearch = new QLineEdit(layoutProps);
-    edtPropQuickSearch->setObjectName(u"edtPropQuickSearch"_s);
-    edtPropQuickSearch->setMaxLength(16);
-    layoutProps->layout()->addWidget(edtPropQuickSearch);
+    edtPropSearch = new QLineEdit(layoutProps);
+    edtPropSearch->setObjectName(u"edtPropSearch"_s);
+    edtPropSearch->setMaxLength(16);
+    layoutProps->layout()->addWidget(edtPropSearch);
 
     layoutNews = Section(layoutContent, u"layoutNews"_s, u"Avisos"_s);
     edtNewsSearch = new QLineEdit(layoutNews);
@@ -306,10 +306,10 @@ void TfrmMain::BuildSections()
     layoutBrokers->layout()->addWidget(edtBrokersSearch);
 
     layoutClients = Section(layoutContent, u"layoutClients"_s, u"Clientes"_s);
-    edtCliSearch = new QLineEdit(layoutClients);
-    edtCliSearch->setObjectName(u"edtCliSearch"_s);
-    edtCliSearch->setMaxLength(20);
-    layoutClients->layout()->addWidget(edtCliSearch);
+    edtClientsSearch = new QLineEdit(layoutClients);
+    edtClientsSearch->setObjectName(u"edtClientsSearch"_s);
+    edtClientsSearch->setMaxLength(20);
+    layoutClients->layout()->addWidget(edtClientsSearch);
 
     BuildSyncSection();
 
@@ -317,8 +317,7 @@ void TfrmMain::BuildSections()
     lblUsersCount = Label(layoutConfig, u"lblUsersCount"_s);
     layoutConfig->layout()->addWidget(lblUsersCount);
 
-    for (QWidget* section : {layoutProps, layoutNews, layoutBrokers, layoutClients, layoutConfig})
-        static_cast<QVBoxLayout*>(section->layout())->addStretch(1);
+    AddSectionControls();
     m_sections = {layoutProps, layoutNews, layoutBrokers, layoutClients, layoutSync, layoutConfig};
 }
 
@@ -393,6 +392,16 @@ bool TfrmMain::Initialise()
         TimerIntervals().FailureReset = std::chrono::milliseconds(300000);
         TimerIntervals().ConnectionTest = std::chrono::milliseconds(900000);
         ResultMode = PreviousResultMode = TRMNone;
+        // Maximum lengths of the input fields that exist so far.
+        static const std::pair<const char*, int> lengths[] = {
+            {"edtPropSearch", 16},       {"edtClientsSearch", 20},    {"edtUsersSearch", 20},
+            {"edtFilterPrecioDesde", 9}, {"edtFilterPrecioHasta", 9}, {"edtFilterTexto", 255},
+            {"edtSyncFwKey", 8},         {"edtSyncFwCode", 4},        {"edtConfigConnectTimeout", 6},
+            {"edtConfigReadTimeout", 6},
+        };
+        for (const auto& [name, length] : lengths)
+            if (auto* edit = findChild<QLineEdit*>(QString::fromLatin1(name)))
+                edit->setMaxLength(length);
         RefreshCounters();
         return true;
     } catch (const std::exception& e) {
@@ -491,7 +500,7 @@ void TfrmMain::ShowSection(int tag)
         TestConnection();
         return;
     }
-    const QList<QLineEdit*> searches{edtPropQuickSearch, edtNewsSearch, edtBrokersSearch, edtCliSearch};
+    const QList<QLineEdit*> searches{edtPropSearch, edtNewsSearch, edtBrokersSearch, edtClientsSearch};
     for (QLineEdit* edit : searches)
         edit->blockSignals(true);
     HideEmptyList();

@@ -117,10 +117,10 @@ public:
     QWidget* layoutClients = nullptr;
     QWidget* layoutSync = nullptr;
     QWidget* layoutConfig = nullptr;
-    QLineEdit* edtPropQuickSearch = nullptr;
+    QLineEdit* edtPropSearch = nullptr;
     QLineEdit* edtNewsSearch = nullptr;
     QLineEdit* edtBrokersSearch = nullptr;
-    QLineEdit* edtCliSearch = nullptr;
+    QLineEdit* edtClientsSearch = nullptr;
     QLabel* lblUsersCount = nullptr;
 
     QWidget* rectEmptyList = nullptr;
@@ -176,6 +176,7 @@ private:
     void BuildSections();
     void BuildSyncSection();
     void BuildOverlays();
+    void AddSectionControls();
     void Start();
     bool Initialise();
     bool CloseRequest();

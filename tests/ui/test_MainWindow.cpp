@@ -288,6 +288,12 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
         QVERIFY(button->isChecked());
         SaveShot(window, QString::fromLatin1(shot));
     }
+    // The sections still to come already carry their controls under their names.
+    for (const char* name : {"lstboxResult", "edtPropSearch", "lstboxNewsList", "lstboxBrokers", "lstboxClients",
+                             "lstboxUsers", "edtFilterTexto", "btnConfigOptimizeDB"})
+        QVERIFY2(window->findChild<QWidget*>(QString::fromLatin1(name)), name);
+    QCOMPARE(window->findChild<QLineEdit*>(u"edtFilterTexto"_s)->maxLength(), 255);
+
     // A run by the button ends with its finished message, no count-down.
     window->btnFLUpdate->click();
     QCOMPARE(window->CurrentSection(), int(TfrmMain::SecSync));

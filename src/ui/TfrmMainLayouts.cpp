@@ -1,0 +1,123 @@
+// The sections whose own behaviour comes with later work: their controls exist under
+// their names, empty, so the shell can show, size and switch them already.
+#include "ui/TfrmMain.h"
+
+#include "ui/Style.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QWidget* NamedControl(QWidget* parent, const QString& name)
+{
+    QWidget* w = nullptr;
+    if (name.startsWith(u"btn"_s))
+        w = new QPushButton(name.mid(3), parent);
+    else if (name.startsWith(u"edt"_s))
+        w = new QLineEdit(parent);
+    else if (name.startsWith(u"cbo"_s))
+        w = new QComboBox(parent);
+    else if (name.startsWith(u"chk"_s))
+        w = new QCheckBox(parent);
+    else if (name.startsWith(u"lstbox"_s))
+        w = new QListWidget(parent);
+    else if (name.startsWith(u"mmo"_s))
+        w = new QPlainTextEdit(parent);
+    else if (name.startsWith(u"tabs"_s))
+        w = new QTabWidget(parent);
+    else if (name.startsWith(u"radio"_s))
+        w = new QRadioButton(parent);
+    else if (name.startsWith(u"pbar"_s))
+        w = new QProgressBar(parent);
+    else if (name.startsWith(u"rect"_s) || name.startsWith(u"layout"_s))
+        w = new QWidget(parent);
+    else
+        w = new QLabel(parent);
+    w->setObjectName(name);
+    return w;
+}
+
+// Lists go in the wide column on the left; the rest in a grid beside them.
+void AddNamedControls(QWidget* section, const QStringList& names)
+{
+    auto* body = new QWidget(section);
+    body->setObjectName(section->objectName() + u"Body"_s);
+    auto* row = new QHBoxLayout(body);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* lists = new QVBoxLayout;
+    auto* side = new QWidget(body);
+    auto* grid = new QGridLayout(side);
+    int at = 0;
+    for (const QString& name : names) {
+        QWidget* control = NamedControl(body, name);
+        if (qobject_cast<QListWidget*>(control) || qobject_cast<QPlainTextEdit*>(control)) {
+            lists->addWidget(control, 1);
+            continue;
+        }
+        control->setParent(side);
+        if (qobject_cast<QLabel*>(control) || qobject_cast<QPushButton*>(control)) {
+            grid->addWidget(control, at, 0, 1, 2);
+        } else {
+            auto* caption = new QLabel(name.mid(3), side);
+            caption->setObjectName(u"cap"_s + name);
+            SetStyleRole(caption, u"subtitle"_s);
+            grid->addWidget(caption, at, 0);
+            grid->addWidget(control, at, 1);
+        }
+        ++at;
+    }
+    grid->setRowStretch(at, 1);
+    auto* scroll = new QScrollArea(body);
+    scroll->setWidget(side);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    row->addLayout(lists, 3);
+    row->addWidget(scroll, 2);
+    static_cast<QVBoxLayout*>(section->layout())->addWidget(body, 1);
+}
+
+} // namespace
+
+void TfrmMain::AddSectionControls()
+{
+    AddNamedControls(layoutProps, {u"lstboxResult"_s,          u"btnFilterNew"_s,        u"btnFilterApply"_s,
+                                   u"btnFilterCancel"_s,       u"btnFilterSave"_s,       u"btnStoredSrchLoad"_s,
+                                   u"btnStoredSrchDel"_s,      u"btnPropListExpanded"_s, u"btnPropListSummary"_s,
+                                   u"btnPropListReport"_s,     u"btnPropListExport"_s,   u"btnPropListCancel"_s,
+                                   u"btnPropNavFirst"_s,       u"btnPropNavLeft"_s,      u"btnPropNavRight"_s,
+                                   u"btnPropNavLast"_s,        u"cboOwnFastFilter"_s,    u"edtFilterPrecioDesde"_s,
+                                   u"edtFilterPrecioHasta"_s,  u"cboFilterMoneda"_s,     u"edtFilterTexto"_s,
+                                   u"chkFilterValoresEnCero"_s});
+    AddNamedControls(layoutNews,
+                     {u"lstboxNewsList"_s, u"mmoNewsMessageCuerpo"_s, u"lblNewsHeaderFrom"_s, u"lblNewsHeaderTo"_s,
+                      u"lblNewsHeaderSubject"_s, u"btnNewsSLContact"_s, u"btnNewsSLReport"_s, u"lblBillingTitle"_s,
+                      u"lblBillingLastMonth"_s, u"lblBillingLastDate"_s, u"lblBillingLastValue"_s,
+                      u"lblBillingBalance"_s, u"lblBillingNote1"_s, u"lblBillingNote4"_s, u"lblBillingUpdate"_s,
+                      u"btnReportPayment"_s});
+    AddNamedControls(layoutBrokers, {u"lstboxBrokers"_s, u"cboBrokersSearch"_s, u"edtInmoCod"_s, u"edtInmoName"_s,
+                                     u"edtInmoDom"_s, u"edtInmoTel"_s, u"edtInmoMail"_s, u"edtInmoWeb"_s,
+                                     u"edtInmoMartillero"_s, u"edtInmoMatricula"_s, u"btnBrokersSLEMail"_s});
+    AddNamedControls(layoutClients, {u"lstboxClients"_s, u"cboCliSearch"_s, u"cboCliTipo"_s, u"btnCliFiltro"_s,
+                                     u"btnCliSelec"_s, u"btnCliVerProps"_s});
+    AddNamedControls(layoutConfig,
+                     {u"lstboxUsers"_s, u"edtUsersSearch"_s, u"cboUsersSearch"_s, u"cboUserRole"_s,
+                      u"btnUsersVerProps"_s, u"cboConfigDefaultListType"_s, u"cboConfigDefaultOwnFilter"_s,
+                      u"cboConfigOptimizeDays"_s, u"cboConfigPhotoDownloadMode"_s, u"chkConfigDefragDB"_s,
+                      u"chkConfigMarkVisitedProps"_s, u"chkConfigUseDirect2D"_s, u"edtConfigConnectTimeout"_s,
+                      u"edtConfigReadTimeout"_s, u"btnConfigOptimizeDB"_s, u"btnConfigRestoreTimeouts"_s,
+                      u"lblConfigLastOptimization"_s});
+}
