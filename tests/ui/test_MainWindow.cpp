@@ -29,6 +29,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -184,6 +185,7 @@ private Q_SLOTS:
     void closeRequest();
     void offlineAfterThreeFailuresAndBack();
     void validationBeforeSendingChanges();
+    void helpDocument();
 
 private:
     void StartService();
@@ -674,6 +676,46 @@ void TestMainWindow::validationBeforeSendingChanges()
     QVERIFY(window.lblSyncMessage->text().startsWith(Wire::ServiceMaintenance + u"\n\n"_s));
     QVERIFY(!window.btnSyncMsgClose->isVisible());
     QVERIFY(window.imgSyncMessageAlert->isVisible());
+    ForceClose = true;
+}
+
+// Records the documents the desktop would open.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(u"file"_s, this, "Open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(u"file"_s); }
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void Open(const QUrl& url) { urls << url; }
+};
+
+void TestMainWindow::helpDocument()
+{
+    QVERIFY(Install());
+    QVERIFY(OpenAndLogIn());
+    SyncEnabled = true;
+    ScriptedAnswerer messages;
+    OpenedUrls opened;
+    TfrmMain window;
+    window.show();
+    window.timerStart->stop();
+    window.layoutFirstLevel->show();
+    QVERIFY(!QFile::exists(HelpDocumentFile()));
+    window.btnFLHelp->click();
+    QVERIFY(QFile::exists(HelpDocumentFile()));
+    QCOMPARE(ReadSetting(Setting::HelpVersion), u"1"_s);
+    QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(HelpDocumentFile())});
+    QVERIFY(messages.shown.empty());
+    QVERIFY(window.rectPhotoDwl->isHidden());
+    QVERIFY(window.layoutMain->isEnabled());
+
+    // The service failing: its text is shown, the copy at hand still opens.
+    QVERIFY(m_service->InjectRefusal(u"help"_s, u"La ayuda no está disponible."_s, 1));
+    window.btnFLHelp->click();
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QCOMPARE(messages.shown[0].text, u"La ayuda no está disponible."_s);
+    QCOMPARE(opened.urls.size(), 2);
     ForceClose = true;
 }
 
