@@ -570,6 +570,17 @@ void TfrmMain::resizeEvent(QResizeEvent* event)
 
 void TfrmMain::keyPressEvent(QKeyEvent* event)
 {
+    if (layoutProps->isVisible()) {
+        const std::pair<int, TPropertyStep> keys[] = {{Qt::Key_PageUp, StepPrevious},
+                                                      {Qt::Key_PageDown, StepNext},
+                                                      {Qt::Key_End, StepLast},
+                                                      {Qt::Key_Home, StepFirst}};
+        for (const auto& [key, step] : keys)
+            if (event->key() == key) {
+                Q_EMIT PropertyStep(step);
+                return;
+            }
+    }
     QWidget::keyPressEvent(event);
 }
 

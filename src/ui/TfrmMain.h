@@ -76,6 +76,9 @@ public:
     void ValidateAndSync();
     QString CaptchaDigestKept() const { return m_captchaDigest; }
 
+    // The property view's keys: first, previous, next and last property.
+    enum TPropertyStep { StepFirst, StepPrevious, StepNext, StepLast };
+
     // TConnectionTimers
     void StartResetTimer() override;
     void StopResetTimer() override;
@@ -163,6 +166,10 @@ public:
     QTimer* timerResetSyncErrors = nullptr;
     QTimer* timerTestConnection = nullptr;
     QTimer* timerCountDown = nullptr;
+
+Q_SIGNALS:
+    // Page Up / Page Down / Home / End while the property layout shows a list or a card.
+    void PropertyStep(int step);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -290,6 +290,16 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
         QVERIFY(button->isChecked());
         SaveShot(window, QString::fromLatin1(shot));
     }
+    // The property view's keys act only while it shows.
+    QList<int> steps;
+    connect(window, &TfrmMain::PropertyStep, this, [&](int step) { steps << step; });
+    window->btnFLProps->click();
+    for (const Qt::Key key : {Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_End, Qt::Key_Home})
+        QTest::keyClick(window, key);
+    window->btnFLNews->click();
+    QTest::keyClick(window, Qt::Key_PageDown);
+    QCOMPARE(steps, (QList<int>{TfrmMain::StepNext, TfrmMain::StepPrevious, TfrmMain::StepLast, TfrmMain::StepFirst}));
+
     // The sections still to come already carry their controls under their names.
     for (const char* name : {"lstboxResult", "edtPropSearch", "lstboxNewsList", "lstboxBrokers", "lstboxClients",
                              "lstboxUsers", "edtFilterTexto", "btnConfigOptimizeDB"})
