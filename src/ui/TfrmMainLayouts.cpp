@@ -2,6 +2,7 @@
 // their names, empty, so the shell can show, size and switch them already.
 #include "ui/TfrmMain.h"
 
+#include "ui/EditKinds.h"
 #include "ui/Style.h"
 
 #include <QCheckBox>
@@ -120,4 +121,22 @@ void TfrmMain::AddSectionControls()
                       u"chkConfigMarkVisitedProps"_s, u"chkConfigUseDirect2D"_s, u"edtConfigConnectTimeout"_s,
                       u"edtConfigReadTimeout"_s, u"btnConfigOptimizeDB"_s, u"btnConfigRestoreTimeouts"_s,
                       u"lblConfigLastOptimization"_s});
+
+    // The shared input kinds of the fields that exist so far: (name, tag, thousands).
+    auto* kinds = new TEditKindFilter(this);
+    kinds->SetChecking([this] { return layoutProps->isVisible() || PropEditing || CliEditing || UserEditing; });
+    static const struct {
+        const char* name;
+        int tag;
+        bool thousands;
+    } fields[] = {{"edtFilterPrecioDesde", 1, true},
+                  {"edtFilterPrecioHasta", 1, true},
+                  {"edtFilterTexto", 3, false},
+                  {"edtConfigConnectTimeout", 1, false},
+                  {"edtConfigReadTimeout", 1, false}};
+    for (const auto& f : fields)
+        if (auto* edit = findChild<QLineEdit*>(QString::fromLatin1(f.name))) {
+            edit->setProperty("tag", f.tag);
+            kinds->Watch(edit, f.thousands);
+        }
 }
