@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -103,6 +105,35 @@ bool TResultSet::Seek(int row)
     return true;
 }
 
+namespace {
+
+constexpr quint32 kTextChunk = 1u << 20;
+// Short texts that repeat (the joined names of agencies, places, building types) are kept
+// once per column; a column stops collecting once it shows itself to be mostly distinct.
+constexpr quint32 kInternLength = 64;
+constexpr qsizetype kInternLimit = 4096;
+
+} // namespace
+
+const char* TResultSet::TextOf(const Cell& cell) const
+{
+    return m_chunks[size_t(cell.offset >> 32)].get() + (cell.offset & 0xFFFFFFFFu);
+}
+
+quint64 TResultSet::StoreText(const char* data, quint32 size)
+{
+    if (m_chunks.empty() || m_chunkUsed + size > m_chunkSize) {
+        m_chunkSize = std::max(kTextChunk, size);
+        m_chunks.push_back(std::make_unique<char[]>(m_chunkSize));
+        m_chunkUsed = 0;
+    }
+    const quint64 offset = (quint64(m_chunks.size() - 1) << 32) | m_chunkUsed;
+    if (size > 0)
+        std::memcpy(m_chunks.back().get() + m_chunkUsed, data, size);
+    m_chunkUsed += size;
+    return offset;
+}
+
 const TResultSet::Cell* TResultSet::CellAt(int column) const
 {
     if (column < 0 || column >= FieldCount() || m_rowCount == 0)
@@ -133,7 +164,7 @@ QString TResultSet::AsStringAt(int column) const
         return QString::number(cell->real, 'g', QLocale::FloatingPointShortest);
     case CellType::Text:
     case CellType::Blob:
-        return QString::fromUtf8(m_text.constData() + cell->offset, cell->length);
+        return QString::fromUtf8(TextOf(*cell), cell->length);
     }
     return {};
 }
@@ -209,7 +240,7 @@ QByteArray TResultSet::AsBytesAt(int column) const
     const Cell* cell = CellAt(column);
     if (!cell || (cell->type != CellType::Text && cell->type != CellType::Blob))
         return {};
-    return QByteArray(m_text.constData() + cell->offset, cell->length);
+    return QByteArray(TextOf(*cell), cell->length);
 }
 
 QVariant TResultSet::ValueAt(int column) const
@@ -632,6 +663,7 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
 
         int rc;
         int rows = 0;
+        std::vector<QHash<QByteArray, quint64>> interned(static_cast<size_t>(columns));
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
             for (int i = 0; i < columns; ++i) {
                 TResultSet::Cell cell;
@@ -650,9 +682,20 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
                     const void* data = blob ? sqlite3_column_blob(statement, i) : sqlite3_column_text(statement, i);
                     const int size = sqlite3_column_bytes(statement, i);
                     cell.type = blob ? TResultSet::CellType::Blob : TResultSet::CellType::Text;
-                    cell.offset = static_cast<quint64>(set->m_text.size());
                     cell.length = static_cast<quint32>(size);
-                    set->m_text.append(static_cast<const char*>(data), size);
+                    auto& known = interned[static_cast<size_t>(i)];
+                    if (!blob && cell.length <= kInternLength && known.size() <= kInternLimit) {
+                        const QByteArray key = QByteArray::fromRawData(static_cast<const char*>(data), size);
+                        const auto found = known.constFind(key);
+                        if (found != known.constEnd()) {
+                            cell.offset = found.value();
+                        } else {
+                            cell.offset = set->StoreText(static_cast<const char*>(data), cell.length);
+                            known.insert(QByteArray(static_cast<const char*>(data), size), cell.offset);
+                        }
+                    } else {
+                        cell.offset = set->StoreText(static_cast<const char*>(data), cell.length);
+                    }
                     break;
                 }
                 default:

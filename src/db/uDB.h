@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -75,11 +76,18 @@ private:
     };
 
     const Cell* CellAt(int column) const;
+    const char* TextOf(const Cell& cell) const;
+    // Stores the bytes and gives the cell's offset: chunk index in the upper 32 bits.
+    quint64 StoreText(const char* data, quint32 size);
 
     std::vector<Column> m_columns;
     QHash<QString, int> m_index; // lower-cased name
-    std::vector<Cell> m_cells;   // row-major
-    QByteArray m_text;           // text and blob bytes of all cells
+    // Row-major, in blocks: a large result never needs one contiguous block nor the copy
+    // that growing one costs.
+    std::deque<Cell> m_cells;
+    std::vector<std::unique_ptr<char[]>> m_chunks; // text and blob bytes of all cells
+    quint32 m_chunkUsed = 0;
+    quint32 m_chunkSize = 0;
     int m_rowCount = 0;
     int m_row = 0;
     bool m_eof = false;
