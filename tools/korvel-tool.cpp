@@ -7,6 +7,8 @@
 #include "core/uTypes.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "search/Filter.h"
+#include "search/StoredSearchText.h"
 #include "service/DemoData.h"
 #include "sync/Envelope.h"
 #include "sync/Import.h"
@@ -56,7 +58,9 @@ int Usage()
         u"                      incorpora una respuesta de datos a una base y muestra la nueva versión\n"_s
         u"  korvel-tool sync --data CARPETA [--user U --password P]\n"_s
         u"                      sincroniza sin pantalla la carpeta de datos de una instalación\n"_s
-        u"                      (estado, envío de cambios, actualización); sin --user lee credenciales.txt"_s);
+        u"                      (estado, envío de cambios, actualización); sin --user lee credenciales.txt\n"_s
+        u"  korvel-tool filter BASE 'PARÁMETROS'\n"_s
+        u"                      aplica el texto de una búsqueda guardada y muestra la consulta y sus filas"_s);
     return 2;
 }
 
@@ -341,6 +345,33 @@ int HeadlessSync(const QStringList& args)
     return code;
 }
 
+// Support reproduces what a stored search finds on a customer's database.
+int Filter(const QString& database, const QString& parameters)
+{
+    UseDataFolder(QFileInfo(database).absolutePath());
+    if (!OpenDatabase(database, Config::DatabasePassword, Config::DatabaseDriverId)) {
+        Err(u"No se pudo abrir %1: %2"_s.arg(database, TakeDbLastError()));
+        return 1;
+    }
+    LoadInstallContext();
+    const TFilterEnv env = CurrentFilterEnv();
+    TFilterState state = ApplySearchParameters(parameters, env);
+    NormaliseFilter(state, env);
+    const TFilterQuery query = BuildFilterStatement(state, env);
+    Out(query.Sql());
+    std::unique_ptr<TResultSet> rows;
+    int count = 0;
+    const bool ok = DB()->Query(query.Sql(), rows, count) && rows;
+    const QString error = ok ? QString() : TakeDbLastError();
+    CloseDatabase();
+    if (!ok) {
+        Err(u"La consulta falló: "_s + error);
+        return 1;
+    }
+    Out(u"filas: %1"_s.arg(count));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -356,6 +387,8 @@ int main(int argc, char** argv)
         return CheckDatabase(args[2]);
     if (args.size() == 3 && args[0] == u"import"_s)
         return Import(args[1], args[2]);
+    if (args.size() == 3 && args[0] == u"filter"_s)
+        return Filter(args[1], args[2]);
     if (!args.isEmpty() && args[0] == u"sync"_s)
         return HeadlessSync(args);
     if (!args.isEmpty() && args[0] == u"envelope"_s)
