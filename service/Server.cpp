@@ -2,6 +2,7 @@
 
 #include "core/ErrorReport.h"
 #include "service/Churn.h"
+#include "service/MapAnswers.h"
 #include "service/MasterStore.h"
 #include "service/Pages.h"
 #include "service/ServiceDb.h"
@@ -183,6 +184,24 @@ void TServiceServer::Routes()
         if (!file.open(QIODevice::ReadOnly))
             return SetText(res, 404, u"No hay logo."_s);
         SetBytes(res, file.readAll(), "image/png");
+    });
+
+    // The stand-in of the public map service: geocoding and static map pictures.
+    const auto mapQuery = [](const httplib::Request& req) {
+        QMap<QString, QString> query;
+        for (const auto& [key, value] : req.params)
+            query.insert(Q(key), Q(value));
+        return query;
+    };
+    const auto mapReply = [](httplib::Response& res, const TMapAnswer& answer) {
+        res.status = answer.status;
+        res.set_content(answer.body.constData(), size_t(answer.body.size()), answer.contentType.constData());
+    };
+    s.Get("/6.2/geocode.json", [this, mapQuery, mapReply](const httplib::Request& req, httplib::Response& res) {
+        mapReply(res, GeocodeAnswer(m_store, mapQuery(req)));
+    });
+    s.Get("/mia/1.6/mapview", [mapQuery, mapReply](const httplib::Request& req, httplib::Response& res) {
+        mapReply(res, MapViewAnswer(mapQuery(req)));
     });
 
     s.Post("/admin/fault", [this](const httplib::Request& req, httplib::Response& res) { FaultRequest(req, res); });
