@@ -14,6 +14,7 @@
 #include "sync/TWidgetTransferSinks.h"
 #include "sync/TfrmSyncDlg.h"
 #include "sync/Upload.h"
+#include "ui/PropertyList.h"
 #include "ui/Startup.h"
 #include "ui/Style.h"
 #include "ui/TfrmSplash.h"
@@ -392,6 +393,7 @@ bool TfrmMain::Initialise()
         TimerIntervals().FailureReset = std::chrono::milliseconds(300000);
         TimerIntervals().ConnectionTest = std::chrono::milliseconds(900000);
         ResultMode = PreviousResultMode = TRMNone;
+        PropertyList->ResetStates();
         // Maximum lengths of the input fields that exist so far.
         static const std::pair<const char*, int> lengths[] = {
             {"edtPropSearch", 16},       {"edtClientsSearch", 20},    {"edtUsersSearch", 20},
@@ -508,6 +510,10 @@ void TfrmMain::ShowSection(int tag)
         section->hide();
     switch (tag) {
     case SecProps:
+        layoutProps->show();
+        // The section opens on the agency's own listings.
+        PropertyList->ShowOwnProperties(PropertyListText::OwnFailed);
+        break;
     case SecPropLayout:
         layoutProps->show();
         break;
@@ -702,6 +708,7 @@ bool TfrmMain::CloseRequest()
 void TfrmMain::CloseWindow()
 {
     m_closing = true;
+    PropertyList->FreeResultSet();
     WriteLog(u"$8002"_s, u"Cerrando la ventana principal."_s);
     CloseDatabase();
     deleteLater();

@@ -14,6 +14,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class TPropertyList;
 
 // The result modes of the property view.
 enum TResultMode {
@@ -115,6 +116,7 @@ public:
     QLabel* lblBadge = nullptr;
 
     QWidget* layoutProps = nullptr;
+    TPropertyList* PropertyList = nullptr;
     QWidget* layoutNews = nullptr;
     QWidget* layoutBrokers = nullptr;
     QWidget* layoutClients = nullptr;

@@ -3,11 +3,13 @@
 #include "ui/TfrmMain.h"
 
 #include "ui/EditKinds.h"
+#include "ui/PropertyList.h"
 #include "ui/Style.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -95,14 +97,21 @@ void AddNamedControls(QWidget* section, const QStringList& names)
 
 void TfrmMain::AddSectionControls()
 {
-    AddNamedControls(layoutProps, {u"lstboxResult"_s,          u"btnFilterNew"_s,        u"btnFilterApply"_s,
-                                   u"btnFilterCancel"_s,       u"btnFilterSave"_s,       u"btnStoredSrchLoad"_s,
-                                   u"btnStoredSrchDel"_s,      u"btnPropListExpanded"_s, u"btnPropListSummary"_s,
-                                   u"btnPropListReport"_s,     u"btnPropListExport"_s,   u"btnPropListCancel"_s,
-                                   u"btnPropNavFirst"_s,       u"btnPropNavLeft"_s,      u"btnPropNavRight"_s,
-                                   u"btnPropNavLast"_s,        u"cboOwnFastFilter"_s,    u"edtFilterPrecioDesde"_s,
-                                   u"edtFilterPrecioHasta"_s,  u"cboFilterMoneda"_s,     u"edtFilterTexto"_s,
-                                   u"chkFilterValoresEnCero"_s});
+    // The property list takes the section's width; the filter's controls wait beside it.
+    PropertyList = new TPropertyList(layoutProps);
+    auto* props = new QHBoxLayout;
+    props->addWidget(PropertyList, 3);
+    static_cast<QVBoxLayout*>(layoutProps->layout())->addLayout(props, 1);
+    auto* filter = new QWidget(layoutProps);
+    filter->setObjectName(u"rectFilter"_s);
+    filter->setLayout(new QVBoxLayout);
+    filter->layout()->setContentsMargins(0, 0, 0, 0);
+    AddNamedControls(filter, {u"btnFilterNew"_s, u"btnFilterApply"_s, u"btnFilterCancel"_s, u"btnFilterSave"_s,
+                              u"btnStoredSrchLoad"_s, u"btnStoredSrchDel"_s, u"btnPropListReport"_s,
+                              u"btnPropListExport"_s, u"edtFilterPrecioDesde"_s, u"edtFilterPrecioHasta"_s,
+                              u"cboFilterMoneda"_s, u"edtFilterTexto"_s, u"chkFilterValoresEnCero"_s});
+    props->addWidget(filter, 1);
+    connect(this, &TfrmMain::PropertyStep, PropertyList, [this](int step) { PropertyList->Navigate(step); });
     AddNamedControls(layoutNews,
                      {u"lstboxNewsList"_s, u"mmoNewsMessageCuerpo"_s, u"lblNewsHeaderFrom"_s, u"lblNewsHeaderTo"_s,
                       u"lblNewsHeaderSubject"_s, u"btnNewsSLContact"_s, u"btnNewsSLReport"_s, u"lblBillingTitle"_s,

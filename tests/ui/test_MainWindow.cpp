@@ -22,6 +22,8 @@
 #include "sync/TfrmToS.h"
 #include "sync/Upload.h"
 #include "sync/WireProtocol.h"
+#include "ui/PropertyList.h"
+#include "ui/ResultList.h"
 #include "ui/Startup.h"
 #include "ui/Style.h"
 #include "ui/TfrmMain.h"
@@ -34,6 +36,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -290,6 +293,40 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
         QVERIFY(button->isChecked());
         SaveShot(window, QString::fromLatin1(shot));
     }
+    // The section opens on the agency's own listings, a page at a time.
+    window->btnFLProps->click();
+    TPropertyList* list = window->PropertyList;
+    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
+    const int own = list->ResultSet()->RecordCount();
+    QVERIFY(own > list->PageSize());
+    QCOMPARE(list->PageCountShown(), CeilDiv(own, list->PageSize()));
+    QCOMPARE(list->lblPropPage->text(), PageLabelText(1, list->PageCountShown()));
+    QCOMPARE(list->lstboxResult->count(), list->PageSize());
+    QVERIFY(list->rectPropResultPages->isVisible());
+    QVERIFY(!list->btnPropNavLeft->isEnabled() && list->btnPropNavRight->isEnabled());
+    list->btnPropNavLast->click();
+    QCOMPARE(list->CurrentPage(), list->PageCountShown());
+    QCOMPARE(list->lstboxResult->count(), own - list->PageSize() * (list->PageCountShown() - 1));
+    QVERIFY(!list->btnPropNavRight->isEnabled());
+    // Ordering by price, then again the other way.
+    list->OrderBy(u"Precio"_s);
+    QCOMPARE(list->State(TListFamily::Own).SortKey, u"Precio"_s);
+    QVERIFY(!list->State(TListFamily::Own).Descending);
+    QCOMPARE(list->CurrentPage(), 1);
+    list->OrderBy(u"Precio"_s);
+    QVERIFY(list->State(TListFamily::Own).Descending);
+    list->ResultSet()->First();
+    const double highest = list->ResultSet()->AsFloat(u"Prop_PrecioPesos"_s);
+    list->ResultSet()->Last();
+    QVERIFY(highest >= list->ResultSet()->AsFloat(u"Prop_PrecioPesos"_s));
+    list->btnPropListSummary->click();
+    QCOMPARE(list->CurrentMode(), int(TRMOwnResumido));
+    QVERIFY(list->rectHeaderOwnRes->isVisible());
+    SaveShot(window, u"main-properties-summary"_s);
+    list->btnPropListExpanded->click();
+    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
+    SaveShot(window, u"main-properties-expanded"_s);
+
     // The property view's keys act only while it shows.
     QList<int> steps;
     connect(window, &TfrmMain::PropertyStep, this, [&](int step) { steps << step; });

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "ui/ResultList.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class TResultSet;
+
+// The list of the property section: one statement run into the shared result set and shown
+// a page at a time, with its header, ordering, page strip and navigation.
+class TPropertyList : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPropertyList(QWidget* parent = nullptr);
+    ~TPropertyList() override;
+
+    // Builds and runs a family's statement and shows it in mode. A failing statement ends
+    // the program with failMessage.
+    void ShowStatement(TListFamily family, const QString& baseSql, const QString& orderBy, const QString& sortKey,
+                       int mode, const QString& failMessage);
+    // The agency's own properties with the fast filter's current choice.
+    void ShowOwnProperties(const QString& failMessage);
+    void ShowList(int mode);
+    void ShowPage(int page);
+    void OrderBy(const QString& sortKey);
+    void SwitchLayout(bool toExpanded);
+    // 0 first, 1 previous, 2 next, 3 last page.
+    void Navigate(int step);
+    // Frees the shared result set and reopens the connection, as every new list does first.
+    void ReleaseResultSet();
+    // Frees the shared result set only (the window is closing).
+    void FreeResultSet();
+    void ResetStates();
+
+    int CurrentMode() const { return m_mode; }
+    int PreviousMode() const { return m_previousMode; }
+    int CurrentPage() const { return m_page; }
+    int PageCountShown() const { return m_pages; }
+    int PageSize() const;
+    const TAppQuery& State(TListFamily family) const;
+    TResultSet* ResultSet() const { return m_result.get(); }
+    // The codes of the rows of the shown page, by position.
+    QStringList PageCodes() const;
+    // Tests and the reports read the row height of the current layout.
+    int RowHeight() const;
+    // Marks exist (the marks list switches layout only then); set by the marks owner.
+    bool HasMarks = false;
+
+    QLabel* lblPropListTitle = nullptr;
+    QLabel* lblPropListCount = nullptr;
+    QWidget* rectHeaderExp = nullptr;
+    QWidget* rectHeaderRes = nullptr;
+    QWidget* rectHeaderOwnRes = nullptr;
+    QWidget* rectHeaderSelec = nullptr;
+    QListWidget* lstboxResult = nullptr;
+    QLabel* lblPropPage = nullptr;
+    QWidget* rectPropResultPages = nullptr;
+    QPushButton* btnPropNavFirst = nullptr;
+    QPushButton* btnPropNavLeft = nullptr;
+    QPushButton* btnPropNavRight = nullptr;
+    QPushButton* btnPropNavLast = nullptr;
+    QPushButton* btnPropListExpanded = nullptr;
+    QPushButton* btnPropListSummary = nullptr;
+    QPushButton* btnPropListCancel = nullptr;
+    QComboBox* cboOwnFastFilter = nullptr;
+    QLabel* lblEmptyList = nullptr;
+    QLabel* imgEmptyList = nullptr;
+
+Q_SIGNALS:
+    // A row was clicked: its property (or selection) code and its record in the result set.
+    void RowOpened(qint64 code, int record);
+    void Cancelled();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildHeaders();
+    void ShowHeaders();
+    void FillStrip();
+    QWidget* ExpandedRow(const QString& photo);
+    QWidget* SummaryRow();
+    TAppQuery& StateOf(TListFamily family);
+
+    std::unique_ptr<TResultSet> m_result;
+    std::array<TAppQuery, 5> m_states;
+    int m_mode = 0;
+    int m_previousMode = 0;
+    int m_page = 0;
+    int m_pages = 0;
+    bool m_filling = false;
+    QStringList m_pageCodes;
+};
+
+namespace PropertyListText {
+extern const QString FilterFailed, QuickSearchFailed, OrderFailed, OwnFailed, OwnFilterFailed, MarksFailed,
+    SelectionsFailed, SelectionPropertiesFailed, PageFailed;
+} // namespace PropertyListText
