@@ -6,6 +6,7 @@
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
+#include "search/Filter.h"
 #include "search/PropertyQuery.h"
 #include "sync/Session.h"
 #include "sync/SyncData.h"
@@ -337,6 +338,20 @@ void TPropertyList::ShowOwnProperties(const QString& failMessage)
                   PropertyQuerySql() +
                       OwnPropertiesWhere(CurrentAgencyCode(), cboOwnFastFilter->currentIndex(), SessionUserCode),
                   OrderByClause(u"Ubicacion"_s, false), u"Ubicacion"_s, mode, failMessage);
+}
+
+bool TPropertyList::QuickSearch(const QString& text)
+{
+    const std::optional<TFilterQuery> query = BuildQuickSearch(text);
+    if (!query)
+        return false;
+    int mode = ModeForNewList(TListFamily::Search, ListSetting());
+    mode = mode == TRMAmpliado ? TRMSrchAmpliado : mode == TRMResumido ? TRMSrchResumido : TRMSrchAmpliado;
+    // A new search starts from its first row.
+    StateOf(TListFamily::Search) = {};
+    ShowStatement(TListFamily::Search, query->BaseSql, query->OrderBy, query->SortKey, mode,
+                  PropertyListText::QuickSearchFailed);
+    return true;
 }
 
 void TPropertyList::ShowHeaders()

@@ -28,6 +28,8 @@ public:
                        int mode, const QString& failMessage);
     // The agency's own properties with the fast filter's current choice.
     void ShowOwnProperties(const QString& failMessage);
+    // The quick search by property code or internal code; false when the text is empty.
+    bool QuickSearch(const QString& text);
     void ShowList(int mode);
     void ShowPage(int page);
     void OrderBy(const QString& sortKey);
@@ -89,6 +91,7 @@ private:
     QWidget* ExpandedRow(const QString& photo);
     QWidget* SummaryRow();
     TAppQuery& StateOf(TListFamily family);
+    static QString ListSetting();
 
     std::unique_ptr<TResultSet> m_result;
     std::array<TAppQuery, 5> m_states;

@@ -112,6 +112,12 @@ void TfrmMain::AddSectionControls()
                               u"cboFilterMoneda"_s, u"edtFilterTexto"_s, u"chkFilterValoresEnCero"_s});
     props->addWidget(filter, 1);
     connect(this, &TfrmMain::PropertyStep, PropertyList, [this](int step) { PropertyList->Navigate(step); });
+    connect(edtPropSearch, &QLineEdit::returnPressed, PropertyList,
+            [this] { PropertyList->QuickSearch(edtPropSearch->text()); });
+    connect(PropertyList, &TPropertyList::Cancelled, this, [this] {
+        edtPropSearch->clear();
+        PropertyList->ShowOwnProperties(PropertyListText::OwnFailed);
+    });
     AddNamedControls(layoutNews,
                      {u"lstboxNewsList"_s, u"mmoNewsMessageCuerpo"_s, u"lblNewsHeaderFrom"_s, u"lblNewsHeaderTo"_s,
                       u"lblNewsHeaderSubject"_s, u"btnNewsSLContact"_s, u"btnNewsSLReport"_s, u"lblBillingTitle"_s,
@@ -138,11 +144,9 @@ void TfrmMain::AddSectionControls()
         const char* name;
         int tag;
         bool thousands;
-    } fields[] = {{"edtFilterPrecioDesde", 1, true},
-                  {"edtFilterPrecioHasta", 1, true},
-                  {"edtFilterTexto", 3, false},
-                  {"edtConfigConnectTimeout", 1, false},
-                  {"edtConfigReadTimeout", 1, false}};
+    } fields[] = {{"edtPropSearch", 0, false},           {"edtFilterPrecioDesde", 1, true},
+                  {"edtFilterPrecioHasta", 1, true},     {"edtFilterTexto", 3, false},
+                  {"edtConfigConnectTimeout", 1, false}, {"edtConfigReadTimeout", 1, false}};
     for (const auto& f : fields)
         if (auto* edit = findChild<QLineEdit*>(QString::fromLatin1(f.name))) {
             edit->setProperty("tag", f.tag);

@@ -327,6 +327,23 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
     QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
     SaveShot(window, u"main-properties-expanded"_s);
 
+    // The quick search by code: agency, hyphen and sequence, or the sequence alone.
+    list->ResultSet()->First();
+    const qint64 someCode = list->ResultSet()->AsInt64(u"Prop_Codigo"_s);
+    QTest::keyClicks(window->edtPropSearch, FormatCode(someCode));
+    QTest::keyClick(window->edtPropSearch, Qt::Key_Return);
+    QCOMPARE(list->CurrentMode(), int(TRMSrchAmpliado));
+    QCOMPARE(list->PageCodes(), QStringList{QString::number(someCode)});
+    QVERIFY(list->btnPropListCancel->isVisible());
+    QVERIFY(list->QuickSearch(QString::number(someCode % 100000)));
+    QCOMPARE(list->PageCodes(), QStringList{QString::number(someCode)});
+    QVERIFY(list->QuickSearch(u"\"; DROP TABLE x; --"_s));
+    QCOMPARE(list->ResultSet()->RecordCount(), 0);
+    QCOMPARE(list->CurrentMode(), int(TRMNone));
+    QVERIFY(!list->QuickSearch(u"   "_s));
+    list->btnPropListCancel->click();
+    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
+
     // The property view's keys act only while it shows.
     QList<int> steps;
     connect(window, &TfrmMain::PropertyStep, this, [&](int step) { steps << step; });
