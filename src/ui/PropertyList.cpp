@@ -324,12 +324,16 @@ void TPropertyList::ShowStatement(TListFamily family, const QString& baseSql, co
     ShowList(mode);
 }
 
+QString TPropertyList::ListSetting()
+{
+    // The setting is declared boolean: "1" reads back as "True".
+    const QString setting = ReadSetting(Setting::ListExpanded);
+    return setting == u"True"_s ? u"1"_s : setting == u"False"_s ? u"0"_s : setting;
+}
+
 void TPropertyList::ShowOwnProperties(const QString& failMessage)
 {
-    const QString setting = ReadSetting(Setting::ListExpanded);
-    int mode = ModeForNewList(TListFamily::Own, setting == u"True"_s    ? u"1"_s
-                                                : setting == u"False"_s ? u"0"_s
-                                                                        : setting);
+    int mode = ModeForNewList(TListFamily::Own, ListSetting());
     if (mode == TRMNone)
         mode = TRMOwnAmpliado;
     if (m_mode == TRMOwnAmpliado || m_mode == TRMOwnResumido)

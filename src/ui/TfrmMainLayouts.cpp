@@ -144,9 +144,11 @@ void TfrmMain::AddSectionControls()
         const char* name;
         int tag;
         bool thousands;
-    } fields[] = {{"edtPropSearch", 0, false},           {"edtFilterPrecioDesde", 1, true},
-                  {"edtFilterPrecioHasta", 1, true},     {"edtFilterTexto", 3, false},
-                  {"edtConfigConnectTimeout", 1, false}, {"edtConfigReadTimeout", 1, false}};
+    } fields[] = {{"edtFilterPrecioDesde", 1, true},
+                  {"edtFilterPrecioHasta", 1, true},
+                  {"edtFilterTexto", 3, false},
+                  {"edtConfigConnectTimeout", 1, false},
+                  {"edtConfigReadTimeout", 1, false}};
     for (const auto& f : fields)
         if (auto* edit = findChild<QLineEdit*>(QString::fromLatin1(f.name))) {
             edit->setProperty("tag", f.tag);
