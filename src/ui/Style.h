@@ -15,6 +15,10 @@
 //   imgTriState                     39 x 39   feature filter boxes: columns by value
 //                                             -1 | 0 | 1, rows normal | mouse over | disabled
 //   imgNoPhoto                      320 x 240 a property without photo
+//   imgPhotoAvailable               320 x 240 a photo listed but not yet downloaded
+//   imgYouTube, imgVimeo            155 x 116 a property's video in its photo strip
+//   imgMapBadge                     110 x 24  the map tab's badge
+//   imgMapApprox                    160 x 160 an approximate position on the map
 //   imgNoLogo                       240 x 120 an agency without logo
 //   imgEmptyList                    96 x 96   beside the text of an empty list
 //   imgChangeLog                    48 x 48   terms window showing the change log

@@ -24,14 +24,15 @@ struct Expected {
 const std::vector<Expected>& ExpectedPictures()
 {
     static const std::vector<Expected> list = {
-        {u"imgFLProps"_s, {32, 32}},       {u"imgFLNews"_s, {32, 32}},      {u"imgFLBrokers"_s, {32, 32}},
-        {u"imgFLClients"_s, {32, 32}},     {u"imgFLConfig"_s, {32, 32}},    {u"imgFLHelp"_s, {32, 32}},
-        {u"imgSync"_s, {32, 32}},          {u"imgOffline"_s, {32, 32}},     {u"imgSyncMessageAlert"_s, {48, 48}},
-        {u"imgSyncMessageOk"_s, {48, 48}}, {u"imgBadge1"_s, {20, 20}},      {u"imgBadge2"_s, {28, 20}},
-        {u"imgBadge3"_s, {36, 20}},        {u"imgCheckStates"_s, {39, 13}}, {u"imgTriState"_s, {39, 39}},
-        {u"imgNoPhoto"_s, {320, 240}},     {u"imgNoLogo"_s, {240, 120}},    {u"imgEmptyList"_s, {96, 96}},
-        {u"imgChangeLog"_s, {48, 48}},     {u"imgAppIcon"_s, {64, 64}},     {u"imgBackground"_s, {400, 300}},
-        {u"imgSplash"_s, {512, 474}},
+        {u"imgFLProps"_s, {32, 32}},       {u"imgFLNews"_s, {32, 32}},           {u"imgFLBrokers"_s, {32, 32}},
+        {u"imgFLClients"_s, {32, 32}},     {u"imgFLConfig"_s, {32, 32}},         {u"imgFLHelp"_s, {32, 32}},
+        {u"imgSync"_s, {32, 32}},          {u"imgOffline"_s, {32, 32}},          {u"imgSyncMessageAlert"_s, {48, 48}},
+        {u"imgSyncMessageOk"_s, {48, 48}}, {u"imgBadge1"_s, {20, 20}},           {u"imgBadge2"_s, {28, 20}},
+        {u"imgBadge3"_s, {36, 20}},        {u"imgCheckStates"_s, {39, 13}},      {u"imgTriState"_s, {39, 39}},
+        {u"imgNoPhoto"_s, {320, 240}},     {u"imgNoLogo"_s, {240, 120}},         {u"imgEmptyList"_s, {96, 96}},
+        {u"imgChangeLog"_s, {48, 48}},     {u"imgAppIcon"_s, {64, 64}},          {u"imgBackground"_s, {400, 300}},
+        {u"imgSplash"_s, {512, 474}},      {u"imgPhotoAvailable"_s, {320, 240}}, {u"imgYouTube"_s, {155, 116}},
+        {u"imgVimeo"_s, {155, 116}},       {u"imgMapBadge"_s, {110, 24}},        {u"imgMapApprox"_s, {160, 160}},
     };
     return list;
 }
