@@ -511,6 +511,7 @@ void TfrmMain::ShowSection(int tag)
     switch (tag) {
     case SecProps:
         layoutProps->show();
+        CloseCard();
         // The section opens on the agency's own listings.
         PropertyList->ShowOwnProperties(PropertyListText::OwnFailed);
         break;

@@ -14,6 +14,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class TPropertyCard;
 class TPropertyList;
 
 // The result modes of the property view.
@@ -117,6 +118,8 @@ public:
 
     QWidget* layoutProps = nullptr;
     TPropertyList* PropertyList = nullptr;
+    TPropertyCard* PropertyCard = nullptr;
+    QPushButton* btnPropCardBack = nullptr;
     QWidget* layoutNews = nullptr;
     QWidget* layoutBrokers = nullptr;
     QWidget* layoutClients = nullptr;
@@ -186,6 +189,9 @@ private:
     void BuildSyncSection();
     void BuildOverlays();
     void AddSectionControls();
+    // The card of a list row (mode 3), and back to the list it came from.
+    void OpenCard(int record);
+    void CloseCard();
     void Start();
     bool Initialise();
     bool CloseRequest();

@@ -2,7 +2,9 @@
 // their names, empty, so the shell can show, size and switch them already.
 #include "ui/TfrmMain.h"
 
+#include "db/uDB.h"
 #include "ui/EditKinds.h"
+#include "ui/PropertyCard.h"
 #include "ui/PropertyList.h"
 #include "ui/Style.h"
 
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -95,6 +98,39 @@ void AddNamedControls(QWidget* section, const QStringList& names)
 
 } // namespace
 
+void TfrmMain::OpenCard(int record)
+{
+    TResultSet* rows = PropertyList->ResultSet();
+    if (!rows || record < 0 || record >= rows->RecordCount())
+        return;
+    rows->Seek(record);
+    const qint64 code = rows->AsInt64(u"Prop_Codigo"_s);
+    if (ResultMode != TRMFicha) {
+        PreviousResultMode = PropertyList->CurrentMode();
+        ResultMode = TRMFicha;
+    }
+    PropertyList->hide();
+    layoutProps->findChild<QWidget*>(u"rectFilter"_s)->hide();
+    PropertyCard->show();
+    btnPropCardBack->show();
+    PropertyCard->ShowProperty(code);
+    PropertyCard->SetNavigation(record + 1, rows->RecordCount());
+}
+
+void TfrmMain::CloseCard()
+{
+    if (ResultMode != TRMFicha)
+        return;
+    PropertyCard->hide();
+    btnPropCardBack->hide();
+    PropertyList->show();
+    layoutProps->findChild<QWidget*>(u"rectFilter"_s)->show();
+    ResultMode = PreviousResultMode;
+    // The list opens again on the page of the card's property.
+    if (TResultSet* rows = PropertyList->ResultSet())
+        PropertyList->ShowPage(CeilDiv(rows->Row() + 1, PropertyList->PageSize()));
+}
+
 void TfrmMain::AddSectionControls()
 {
     // The property list takes the section's width; the filter's controls wait beside it.
@@ -111,7 +147,35 @@ void TfrmMain::AddSectionControls()
                               u"btnPropListExport"_s, u"edtFilterPrecioDesde"_s, u"edtFilterPrecioHasta"_s,
                               u"cboFilterMoneda"_s, u"edtFilterTexto"_s, u"chkFilterValoresEnCero"_s});
     props->addWidget(filter, 1);
-    connect(this, &TfrmMain::PropertyStep, PropertyList, [this](int step) { PropertyList->Navigate(step); });
+    PropertyCard = new TPropertyCard(layoutProps);
+    PropertyCard->hide();
+    btnPropCardBack = new QPushButton(u"Volver al listado"_s, layoutProps);
+    btnPropCardBack->setObjectName(u"btnPropCardBack"_s);
+    btnPropCardBack->hide();
+    props->addWidget(PropertyCard, 4);
+    static_cast<QVBoxLayout*>(layoutProps->layout())->addWidget(btnPropCardBack, 0, Qt::AlignLeft);
+    connect(btnPropCardBack, &QPushButton::clicked, this, &TfrmMain::CloseCard);
+    connect(PropertyList, &TPropertyList::RowOpened, this, [this](qint64, int record) { OpenCard(record); });
+    const auto step = [this](int delta, bool absolute) {
+        TResultSet* rows = PropertyList->ResultSet();
+        if (!rows || rows->RecordCount() == 0)
+            return;
+        const int target = absolute ? (delta < 0 ? 0 : rows->RecordCount() - 1) : rows->Row() + delta;
+        OpenCard(std::clamp(target, 0, rows->RecordCount() - 1));
+    };
+    connect(PropertyCard, &TPropertyCard::NavigateFirst, this, [step] { step(-1, true); });
+    connect(PropertyCard, &TPropertyCard::NavigatePrevious, this, [step] { step(-1, false); });
+    connect(PropertyCard, &TPropertyCard::NavigateNext, this, [step] { step(1, false); });
+    connect(PropertyCard, &TPropertyCard::NavigateLast, this, [step] { step(1, true); });
+    connect(this, &TfrmMain::PropertyStep, PropertyList, [this](int step) {
+        if (ResultMode != TRMFicha) {
+            PropertyList->Navigate(step);
+            return;
+        }
+        static const char* const signalsByStep[] = {"NavigateFirst", "NavigatePrevious", "NavigateNext",
+                                                    "NavigateLast"};
+        QMetaObject::invokeMethod(PropertyCard, signalsByStep[std::clamp(step, 0, 3)]);
+    });
     connect(edtPropSearch, &QLineEdit::returnPressed, PropertyList,
             [this] { PropertyList->QuickSearch(edtPropSearch->text()); });
     connect(PropertyList, &TPropertyList::Cancelled, this, [this] {

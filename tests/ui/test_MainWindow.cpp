@@ -22,6 +22,7 @@
 #include "sync/TfrmToS.h"
 #include "sync/Upload.h"
 #include "sync/WireProtocol.h"
+#include "ui/PropertyCard.h"
 #include "ui/PropertyList.h"
 #include "ui/ResultList.h"
 #include "ui/Startup.h"
@@ -326,6 +327,22 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
     list->btnPropListExpanded->click();
     QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
     SaveShot(window, u"main-properties-expanded"_s);
+
+    // A row opens its card; the keys step through the list; back returns to the row's page.
+    list->btnPropNavFirst->click();
+    const QStringList codes = list->PageCodes();
+    QListWidgetItem* second = list->lstboxResult->item(1);
+    Q_EMIT list->lstboxResult->itemClicked(second);
+    QCOMPARE(window->ResultMode, int(TRMFicha));
+    QVERIFY(window->PropertyCard->isVisible() && !list->isVisible());
+    QCOMPARE(QString::number(window->PropertyCard->PropertyCode()), codes[1]);
+    SaveShot(window, u"main-property-card"_s);
+    QTest::keyClick(window, Qt::Key_PageDown);
+    QCOMPARE(QString::number(window->PropertyCard->PropertyCode()), codes[2]);
+    window->btnPropCardBack->click();
+    QVERIFY(list->isVisible() && !window->PropertyCard->isVisible());
+    QCOMPARE(list->CurrentPage(), 1);
+    QCOMPARE(window->ResultMode, list->CurrentMode());
 
     // The quick search by code: agency, hyphen and sequence, or the sequence alone.
     list->ResultSet()->First();
