@@ -664,6 +664,8 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
         int rc;
         int rows = 0;
         std::vector<QHash<QByteArray, quint64>> interned(static_cast<size_t>(columns));
+        // The value each column had in the row before: a repeat costs one comparison.
+        std::vector<std::pair<quint64, quint32>> previous(static_cast<size_t>(columns), {0, UINT32_MAX});
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
             for (int i = 0; i < columns; ++i) {
                 TResultSet::Cell cell;
@@ -684,7 +686,11 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
                     cell.type = blob ? TResultSet::CellType::Blob : TResultSet::CellType::Text;
                     cell.length = static_cast<quint32>(size);
                     auto& known = interned[static_cast<size_t>(i)];
-                    if (!blob && cell.length <= kInternLength && known.size() <= kInternLimit) {
+                    auto& last = previous[static_cast<size_t>(i)];
+                    if (!blob && last.second == cell.length &&
+                        std::memcmp(set->TextOf(TResultSet::Cell::Text(last.first, last.second)), data, size) == 0) {
+                        cell.offset = last.first;
+                    } else if (!blob && cell.length <= kInternLength && known.size() <= kInternLimit) {
                         const QByteArray key = QByteArray::fromRawData(static_cast<const char*>(data), size);
                         const auto found = known.constFind(key);
                         if (found != known.constEnd()) {
@@ -696,6 +702,7 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
                     } else {
                         cell.offset = set->StoreText(static_cast<const char*>(data), cell.length);
                     }
+                    last = {cell.offset, cell.length};
                     break;
                 }
                 default:

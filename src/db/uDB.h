@@ -68,6 +68,14 @@ private:
             quint64 offset;
         };
         Cell() : integer(0) {}
+        static Cell Text(quint64 offset, quint32 length)
+        {
+            Cell c;
+            c.type = CellType::Text;
+            c.offset = offset;
+            c.length = length;
+            return c;
+        }
     };
     struct Column {
         QString name;
