@@ -14,13 +14,17 @@
 #include "ui/TfrmMain.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -276,6 +280,7 @@ void TPropertyList::ReleaseResultSet()
     if (!m_result)
         return;
     lstboxResult->clear();
+    m_pageRows.reset();
     m_result.reset();
     ReopenDatabase();
 }
@@ -283,7 +288,45 @@ void TPropertyList::ReleaseResultSet()
 void TPropertyList::FreeResultSet()
 {
     lstboxResult->clear();
+    m_pageRows.reset();
     m_result.reset();
+}
+
+namespace {
+
+const QString kPropertyFrom = u" FROM `W_Propiedades` "_s;
+const QString kKeyColumns = u"SELECT `W_Propiedades`.`Prop_Codigo`, ROUND(`W_Propiedades`.`Prop_Precio` * "
+                            u"`W_Monedas`.`Moneda_Cotizacion`) AS `Prop_PrecioPesos`"_s;
+
+// The statement with its column list cut down to the code and the local price: the same
+// rows in the same order, without carrying 120 columns through the sort.
+QString KeysStatement(const QString& sql)
+{
+    if (!sql.startsWith(PropertyQuerySql().left(40)))
+        return {};
+    const qsizetype from = sql.indexOf(kPropertyFrom);
+    return from < 0 ? QString() : kKeyColumns + sql.mid(from);
+}
+
+} // namespace
+
+bool TPropertyList::RunList(const QString& sql)
+{
+    m_pageRows.reset();
+    const QString keys = KeysStatement(sql);
+    m_keyed = !keys.isEmpty();
+    int rows = 0;
+    return DB() && DB()->Query(m_keyed ? keys : sql, m_result, rows) && m_result;
+}
+
+std::unique_ptr<TResultSet> TPropertyList::FullResultSet() const
+{
+    const TAppQuery& state = State(FamilyOfMode(m_mode == TRMNone ? m_previousMode : m_mode));
+    std::unique_ptr<TResultSet> full;
+    int rows = 0;
+    if (!DB() || state.BaseSql.isEmpty() || !DB()->Query(state.BaseSql + state.OrderBy, full, rows))
+        return {};
+    return full;
 }
 
 int TPropertyList::RowHeight() const
@@ -316,8 +359,7 @@ void TPropertyList::ShowStatement(TListFamily family, const QString& baseSql, co
         state.Descending = false;
         state.Position = 1;
     }
-    int rows = 0;
-    if (!DB() || !DB()->Query(state.BaseSql + state.OrderBy, m_result, rows) || !m_result) {
+    if (!RunList(state.BaseSql + state.OrderBy)) {
         FatalError(failMessage);
         return;
     }
@@ -423,9 +465,8 @@ void TPropertyList::ShowList(int mode)
     m_previousMode = mode;
 }
 
-QWidget* TPropertyList::ExpandedRow(const QString& photo)
+QWidget* TPropertyList::ExpandedRow(TResultSet& r, const QString& photo)
 {
-    TResultSet& r = *m_result;
     auto* row = new QWidget;
     auto* grid = new QGridLayout(row);
     grid->setContentsMargins(4, 2, 4, 2);
@@ -460,9 +501,8 @@ QWidget* TPropertyList::ExpandedRow(const QString& photo)
     return row;
 }
 
-QWidget* TPropertyList::SummaryRow()
+QWidget* TPropertyList::SummaryRow(TResultSet& r)
 {
-    TResultSet& r = *m_result;
     auto* row = new QWidget;
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(4, 0, 4, 0);
@@ -502,23 +542,45 @@ void TPropertyList::ShowPage(int page)
         }
         m_page = page;
         const int first = size * (page - 1);
-        m_result->Seek(first);
         const bool expanded = IsExpandedMode(m_mode);
-        QStringList photos;
-        if (expanded) {
-            QStringList codes;
-            for (int i = 0; i < size && !m_result->Eof(); ++i, m_result->Next())
-                codes << QString::number(PropInteger(*m_result, u"Prop_Codigo"_s));
-            m_result->Seek(first);
-            photos = FetchPhotos(CurrentSessionValues(), codes.join(u','), true, false);
+        QStringList codes;
+        m_result->Seek(first);
+        for (int i = 0; i < size && !m_result->Eof(); ++i, m_result->Next())
+            codes << QString::number(PropInteger(*m_result, u"Prop_Codigo"_s));
+        // The full rows of this page, in the list's order.
+        std::vector<int> order;
+        TResultSet* rowsOfPage = m_result.get();
+        if (m_keyed) {
+            int count = 0;
+            if (!DB()->Query(PropertyQuerySql() +
+                                 u"WHERE `W_Propiedades`.`Prop_Codigo` IN (%1) "_s.arg(codes.join(u',')),
+                             m_pageRows, count) ||
+                !m_pageRows)
+                throw std::runtime_error("the rows of the page cannot be read");
+            QHash<QString, int> at;
+            for (m_pageRows->First(); !m_pageRows->Eof(); m_pageRows->Next())
+                at.insert(QString::number(PropInteger(*m_pageRows, u"Prop_Codigo"_s)), m_pageRows->Row());
+            for (const QString& code : std::as_const(codes))
+                order.push_back(at.value(code, -1));
+            rowsOfPage = m_pageRows.get();
+        } else {
+            for (int i = 0; i < codes.size(); ++i)
+                order.push_back(first + i);
         }
-        for (int i = 0; i < size && !m_result->Eof(); ++i, m_result->Next()) {
+        // The first photo of each property, by the property code in its file name.
+        QHash<QString, QString> photos;
+        if (expanded)
+            for (const QString& path : FetchPhotos(CurrentSessionValues(), codes.join(u','), true, false))
+                photos.insert(QFileInfo(path).completeBaseName().section(u'_', 1, 1), path);
+        for (int i = 0; i < codes.size(); ++i) {
+            if (order[size_t(i)] < 0 || !rowsOfPage->Seek(order[size_t(i)]))
+                continue;
             auto* item = new QListWidgetItem(lstboxResult);
             item->setData(Qt::UserRole, first + i);
-            QWidget* row = expanded ? ExpandedRow(i < photos.size() ? photos[i] : QString()) : SummaryRow();
+            QWidget* row = expanded ? ExpandedRow(*rowsOfPage, photos.value(codes[i])) : SummaryRow(*rowsOfPage);
             item->setSizeHint(QSize(0, RowHeight()));
             lstboxResult->setItemWidget(item, row);
-            m_pageCodes << QString::number(PropInteger(*m_result, u"Prop_Codigo"_s));
+            m_pageCodes << codes[i];
         }
         m_result->Seek(std::min(first + size, rows) - 1);
         lblPropPage->setText(PageLabelText(page, m_pages));
@@ -588,8 +650,7 @@ void TPropertyList::OrderBy(const QString& sortKey)
         state.OrderBy = clause;
         state.Position = 1;
         ReleaseResultSet();
-        int rows = 0;
-        if (!DB() || !DB()->Query(state.BaseSql + state.OrderBy, m_result, rows) || !m_result) {
+        if (!RunList(state.BaseSql + state.OrderBy)) {
             FatalError(PropertyListText::OrderFailed);
             return;
         }

@@ -48,7 +48,12 @@ public:
     int PageCountShown() const { return m_pages; }
     int PageSize() const;
     const TAppQuery& State(TListFamily family) const;
+    // The shared result set. For property lists it holds each row's `Prop_Codigo` and
+    // `Prop_PrecioPesos` in the list's order; the full rows are read a page at a time
+    // (PageRows) or, for whoever needs them all, by FullResultSet.
     TResultSet* ResultSet() const { return m_result.get(); }
+    TResultSet* PageRows() const { return m_pageRows ? m_pageRows.get() : m_result.get(); }
+    std::unique_ptr<TResultSet> FullResultSet() const;
     // The codes of the rows of the shown page, by position.
     QStringList PageCodes() const;
     // Tests and the reports read the row height of the current layout.
@@ -88,12 +93,17 @@ private:
     void BuildHeaders();
     void ShowHeaders();
     void FillStrip();
-    QWidget* ExpandedRow(const QString& photo);
-    QWidget* SummaryRow();
+    QWidget* ExpandedRow(TResultSet& r, const QString& photo);
+    QWidget* SummaryRow(TResultSet& r);
+    // Runs a list statement into the shared result set: only the codes and prices when it
+    // is a property statement.
+    bool RunList(const QString& sql);
     TAppQuery& StateOf(TListFamily family);
     static QString ListSetting();
 
     std::unique_ptr<TResultSet> m_result;
+    std::unique_ptr<TResultSet> m_pageRows;
+    bool m_keyed = false;
     std::array<TAppQuery, 5> m_states;
     int m_mode = 0;
     int m_previousMode = 0;
