@@ -1,0 +1,116 @@
+#pragma once
+
+#include "search/Filter.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class TEditKindFilter;
+class TTriStateBox;
+
+// The filter panel of the property section: the twelve selection lists shown one at a time
+// in lstboxFilter1, the ranges, the features, the text, and the buttons that apply, reset or
+// cancel the filter. The panel keeps its controls and a TFilterState in step both ways;
+// the rules themselves live in search/Filter.
+class TFilterPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFilterPanel(QWidget* parent = nullptr);
+
+    // Shows a whole state (a stored search, a filter kept from before); the rules that tie
+    // features to building types apply to it as to anything the user does.
+    void SetState(const TFilterState& state);
+    // What the controls hold now, as typed (not normalised).
+    TFilterState State() const;
+    // The default state, with or without the default "Estado" entries, the "Estado" list
+    // shown. Reads the data date and the currencies afresh: a synchronisation may have
+    // changed them since the panel was built.
+    void Reset(bool withDefaultEntries);
+    // Shows list n (FilterList::) in lstboxFilter1.
+    void ShowList(int list);
+    int ShownList() const { return m_shownList; }
+    // Offers the clipboard's code list on the clipboard button; hides the button when the
+    // clipboard holds none. Run when the panel opens.
+    void ExamineClipboard();
+    // The data date and exchange rates the panel works with.
+    const TFilterEnv& Env() const { return m_env; }
+
+Q_SIGNALS:
+    // A search to run: the filter's statement from "Aplicar", or the clipboard's code list.
+    void Apply(TFilterQuery query);
+    // "Cancelar": the filter is back at its default and the caller leaves the result list.
+    void Cancelled();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct TRangeEdits {
+        QLineEdit* From = nullptr;
+        QLineEdit* To = nullptr;
+        QLabel* Caption = nullptr;
+    };
+
+    void BuildControls();
+    void ConnectControls();
+    void ToggleEntry(int position);
+    void SelectAll();
+    void DeselectAll();
+    // After the sets changed: the list's check marks, the buttons' looks, the features.
+    void SetsChanged(bool buildingTypesChanged);
+    void PaintEntry(int position);
+    void UpdateListButtons();
+    void UpdateFeatureFields();
+    void TypeAhead(QChar c);
+    void WriteFields(const TFilterState& state);
+    void ReadFields(TFilterState& state) const;
+    void DateEdited(QDateEdit* edit, bool lowerBound);
+    void YearEditFinished(QLineEdit* edit, bool lowerBound);
+    void ApplyClicked();
+    void RefreshEnv();
+
+    TFilterEnv m_env;
+    TFilterState m_state; // the sets are kept here; the fields are read from the controls
+    int m_shownList = FilterList::Estado;
+    QList<TFilterEntry> m_entries; // of the shown list
+    bool m_filling = false;
+    QString m_typeAhead;
+    QElapsedTimer m_typeAheadClock;
+    QString m_clipboardCodes;
+
+    QListWidget* lstboxFilter1 = nullptr;
+    std::array<QPushButton*, FilterList::Count> m_listButtons{};
+    QPushButton* btnFilterSelectAll = nullptr;
+    QPushButton* btnFilterDeselectAll = nullptr;
+    QLineEdit* edtFilterPrecioDesde = nullptr;
+    QLineEdit* edtFilterPrecioHasta = nullptr;
+    QComboBox* cboFilterMoneda = nullptr;
+    QDateEdit* edtFilterIngresoDesde = nullptr;
+    QDateEdit* edtFilterIngresoHasta = nullptr;
+    QDateEdit* edtFilterModDesde = nullptr;
+    QDateEdit* edtFilterModHasta = nullptr;
+    TRangeEdits m_tno, m_cub, m_dorm, m_amb, m_banos, m_plantas, m_ano;
+    TTriStateBox* chkFilterDepend = nullptr;
+    TTriStateBox* chkFilterCochera = nullptr;
+    TTriStateBox* chkFilterTel = nullptr;
+    TTriStateBox* chkFilterAEstrenar = nullptr;
+    QLineEdit* edtFilterTexto = nullptr;
+    QCheckBox* chkFilterValoresEnCero = nullptr;
+    QPushButton* btnFilterApply = nullptr;
+    QPushButton* btnFilterNew = nullptr;
+    QPushButton* btnFilterCancel = nullptr;
+    QPushButton* btnFilterClipboard = nullptr;
+    TEditKindFilter* m_kinds = nullptr;
+    TEditKindFilter* m_yearKinds = nullptr;
+};
