@@ -10,6 +10,7 @@
 #include "db/uDB.h"
 #include "search/Filter.h"
 #include "service/DemoData.h"
+#include "ui/PropertyCard.h"
 #include "ui/PropertyList.h"
 
 #include <QApplication>
@@ -159,6 +160,19 @@ int main(int argc, char** argv)
         list.ShowPage(page);
     Report("page to page (summary, average)", double(clock.nsecsElapsed()) / 1e6 / std::max(1, pages - 1), 0,
            QStringLiteral("peak RSS %1 MB").arg(PeakRssKb() / 1024));
+    // Opening cards of the list, one after another.
+    TPropertyCard card;
+    card.resize(1000, 700);
+    card.show();
+    QApplication::processEvents();
+    TResultSet* keys = list.ResultSet();
+    const int cards = std::min(20, keys ? keys->RecordCount() : 0);
+    clock.restart();
+    for (int i = 0; i < cards; ++i) {
+        keys->Seek(i);
+        card.ShowProperty(keys->AsInt64(QStringLiteral("Prop_Codigo")));
+    }
+    Report("open a card (average)", double(clock.nsecsElapsed()) / 1e6 / std::max(1, cards), 0);
     list.FreeResultSet();
     CloseDatabase();
     return 0;
