@@ -161,13 +161,13 @@ void TFilterPanel::BuildControls()
         const TListButton& spec = kListButtons[size_t(list - 1)];
         auto* button = Button(QString::fromLatin1(spec.name), spec.caption, content);
         button->setCheckable(true);
+        button->setProperty("filterList", true);
         button->setIconSize(QSize(14, 14));
         group->addButton(button, list);
         m_listButtons[size_t(list - 1)] = button;
         lists->addWidget(button, (list - 1) / 2, (list - 1) % 2);
     }
     column->addLayout(lists);
-
     lstboxFilter1 = new QListWidget(content);
     lstboxFilter1->setObjectName(u"lstboxFilter1"_s);
     lstboxFilter1->setMinimumHeight(170);
@@ -290,12 +290,15 @@ void TFilterPanel::BuildControls()
     QFont bold = btnFilterApply->font();
     bold.setBold(true);
     btnFilterApply->setFont(bold);
-    for (QPushButton* button : {btnFilterNew, btnFilterApply, btnFilterCancel})
-        button->setMinimumHeight(2 * button->fontMetrics().height() + 14);
     actions->addWidget(btnFilterNew);
     actions->addWidget(btnFilterApply);
     actions->addWidget(btnFilterCancel);
     outer->addLayout(actions);
+
+    // The button of the list on show stays pressed; the action buttons have two lines.
+    setStyleSheet(u"QPushButton[filterList=\"true\"]:checked { background: #D0DFEA; border-color: #01548E; } "
+                  u"QPushButton#btnFilterNew, QPushButton#btnFilterApply, QPushButton#btnFilterCancel "
+                  u"{ min-height: 34px; }"_s);
 
     m_kinds = new TEditKindFilter(this);
     for (QLineEdit* edit :
