@@ -18,6 +18,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHash>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -194,6 +195,7 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     btnPropNavLeft = nav(u"btnPropNavLeft"_s, u"<"_s, 1);
     lblPropPage = Text(this, u"lblPropPage"_s, PageLabelText(0, 0));
     lblPropPage->setMinimumWidth(lblPropPage->fontMetrics().horizontalAdvance(u"Página: 0000 / 0000"_s));
+    lblPropPage->installEventFilter(this);
     navigation->addWidget(lblPropPage);
     btnPropNavRight = nav(u"btnPropNavRight"_s, u">"_s, 2);
     btnPropNavLast = nav(u"btnPropNavLast"_s, u">|"_s, 3);
@@ -670,6 +672,20 @@ void TPropertyList::SwitchLayout(bool toExpanded)
     StateOf(FamilyOfMode(mode)).Position = (m_page - 1) * PageSize() + 1;
     m_mode = mode;
     ShowList(mode);
+}
+
+bool TPropertyList::eventFilter(QObject* watched, QEvent* event)
+{
+    // A click on the page label offers to go to any page.
+    if (watched == lblPropPage && event->type() == QEvent::MouseButtonRelease && m_pages >= 2 && !m_filling) {
+        bool ok = false;
+        const int page = QInputDialog::getInt(this, u"Ir a la página"_s, u"Número de página (1 a %1):"_s.arg(m_pages),
+                                              m_page, 1, m_pages, 1, &ok);
+        if (ok && page != m_page)
+            ShowPage(page);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TPropertyList::resizeEvent(QResizeEvent* event)
