@@ -396,10 +396,8 @@ bool TfrmMain::Initialise()
         PropertyList->ResetStates();
         // Maximum lengths of the input fields that exist so far.
         static const std::pair<const char*, int> lengths[] = {
-            {"edtPropSearch", 16},       {"edtClientsSearch", 20},    {"edtUsersSearch", 20},
-            {"edtFilterPrecioDesde", 9}, {"edtFilterPrecioHasta", 9}, {"edtFilterTexto", 255},
-            {"edtSyncFwKey", 8},         {"edtSyncFwCode", 4},        {"edtConfigConnectTimeout", 6},
-            {"edtConfigReadTimeout", 6},
+            {"edtPropSearch", 16}, {"edtClientsSearch", 20},       {"edtUsersSearch", 20},      {"edtSyncFwKey", 8},
+            {"edtSyncFwCode", 4},  {"edtConfigConnectTimeout", 6}, {"edtConfigReadTimeout", 6},
         };
         for (const auto& [name, length] : lengths)
             if (auto* edit = findChild<QLineEdit*>(QString::fromLatin1(name)))

@@ -14,6 +14,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class TFilterPanel;
 class TPropertyCard;
 class TPropertyList;
 
@@ -119,6 +120,7 @@ public:
     QWidget* layoutProps = nullptr;
     TPropertyList* PropertyList = nullptr;
     TPropertyCard* PropertyCard = nullptr;
+    TFilterPanel* FilterPanel = nullptr;
     QPushButton* btnPropCardBack = nullptr;
     QWidget* layoutNews = nullptr;
     QWidget* layoutBrokers = nullptr;

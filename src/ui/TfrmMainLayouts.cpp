@@ -2,8 +2,10 @@
 // their names, empty, so the shell can show, size and switch them already.
 #include "ui/TfrmMain.h"
 
+#include "db/Settings.h"
 #include "db/uDB.h"
 #include "ui/EditKinds.h"
+#include "ui/FilterPanel.h"
 #include "ui/PropertyCard.h"
 #include "ui/PropertyList.h"
 #include "ui/Style.h"
@@ -138,15 +140,22 @@ void TfrmMain::AddSectionControls()
     auto* props = new QHBoxLayout;
     props->addWidget(PropertyList, 3);
     static_cast<QVBoxLayout*>(layoutProps->layout())->addLayout(props, 1);
-    auto* filter = new QWidget(layoutProps);
+    // The filter panel beside the list; its search shows in the list's search family.
+    auto* filter = new TFilterPanel(layoutProps);
     filter->setObjectName(u"rectFilter"_s);
-    filter->setLayout(new QVBoxLayout);
-    filter->layout()->setContentsMargins(0, 0, 0, 0);
-    AddNamedControls(filter, {u"btnFilterNew"_s, u"btnFilterApply"_s, u"btnFilterCancel"_s, u"btnFilterSave"_s,
-                              u"btnStoredSrchLoad"_s, u"btnStoredSrchDel"_s, u"btnPropListReport"_s,
-                              u"btnPropListExport"_s, u"edtFilterPrecioDesde"_s, u"edtFilterPrecioHasta"_s,
-                              u"cboFilterMoneda"_s, u"edtFilterTexto"_s, u"chkFilterValoresEnCero"_s});
-    props->addWidget(filter, 1);
+    FilterPanel = filter;
+    connect(filter, &TFilterPanel::Apply, this, [this](const TFilterQuery& query) {
+        const QString setting = ReadSetting(Setting::ListExpanded);
+        const int mode =
+            ModeForNewList(TListFamily::Search, setting == u"False"_s || setting == u"0"_s ? u"0"_s : u"1"_s);
+        PropertyList->ShowStatement(TListFamily::Search, query.BaseSql, query.OrderBy, query.SortKey, mode,
+                                    query.OrderBy.isEmpty() ? PropertyListText::QuickSearchFailed
+                                                            : PropertyListText::FilterFailed);
+    });
+    connect(filter, &TFilterPanel::Cancelled, this,
+            [this] { PropertyList->ShowOwnProperties(PropertyListText::OwnFailed); });
+    filter->setFixedWidth(340);
+    props->addWidget(filter, 0);
     PropertyCard = new TPropertyCard(layoutProps);
     PropertyCard->hide();
     btnPropCardBack = new QPushButton(u"Volver al listado"_s, layoutProps);
@@ -208,11 +217,7 @@ void TfrmMain::AddSectionControls()
         const char* name;
         int tag;
         bool thousands;
-    } fields[] = {{"edtFilterPrecioDesde", 1, true},
-                  {"edtFilterPrecioHasta", 1, true},
-                  {"edtFilterTexto", 3, false},
-                  {"edtConfigConnectTimeout", 1, false},
-                  {"edtConfigReadTimeout", 1, false}};
+    } fields[] = {{"edtConfigConnectTimeout", 1, false}, {"edtConfigReadTimeout", 1, false}};
     for (const auto& f : fields)
         if (auto* edit = findChild<QLineEdit*>(QString::fromLatin1(f.name))) {
             edit->setProperty("tag", f.tag);

@@ -22,6 +22,7 @@
 #include "sync/TfrmToS.h"
 #include "sync/Upload.h"
 #include "sync/WireProtocol.h"
+#include "ui/FilterPanel.h"
 #include "ui/PropertyCard.h"
 #include "ui/PropertyList.h"
 #include "ui/ResultList.h"
@@ -359,6 +360,16 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
     QCOMPARE(list->CurrentMode(), int(TRMNone));
     QVERIFY(!list->QuickSearch(u"   "_s));
     list->btnPropListCancel->click();
+    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
+
+    // A search from the filter panel: the default filter of current listings.
+    window->FilterPanel->Reset(true);
+    window->FilterPanel->findChild<QPushButton*>(u"btnFilterApply"_s)->click();
+    QCOMPARE(list->CurrentMode(), int(TRMAmpliado));
+    QVERIFY(list->ResultSet()->RecordCount() > 0);
+    QCOMPARE(list->lblPropListTitle->text(), u"Resultado de la búsqueda: "_s);
+    SaveShot(window, u"main-filter-results"_s);
+    window->FilterPanel->findChild<QPushButton*>(u"btnFilterCancel"_s)->click();
     QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
 
     // The property view's keys act only while it shows.
