@@ -66,6 +66,11 @@ void TEditKindFilter::Watch(QLineEdit* edit, bool thousands)
 {
     edit->installEventFilter(this);
     edit->setProperty("thousands", thousands);
+    // The length limit counts digits; the separators shown outside editing need room too.
+    const int digits = edit->maxLength() > 0 && edit->maxLength() < 32767 ? edit->maxLength() : 9;
+    edit->setProperty("digits", digits);
+    if (thousands)
+        edit->setMaxLength(digits + (digits - 1) / 3);
     connect(edit, &QLineEdit::textEdited, this, [this, edit] { TextChanged(edit); });
     connect(edit, &QLineEdit::textChanged, this, [this, edit] {
         // Pasted or set text: checked as a whole.
@@ -80,9 +85,14 @@ void TEditKindFilter::TextChanged(QLineEdit* edit)
     if (m_checking && !m_checking())
         return;
     const int tag = edit->property("tag").toInt();
-    const int maxLength = edit->maxLength() > 0 && edit->maxLength() < 32767 ? edit->maxLength() : 9;
-    if (KindAcceptsText(tag, edit->text(), maxLength))
+    const int digits = edit->property("digits").toInt();
+    // A year is judged when the field is left: while typing, "1" is on its way to "1990".
+    if (tag == 6 && edit->hasFocus()) {
+        if (edit->text().size() <= 4 && AllInClass(edit->text(), TCharClass::Digits))
+            return;
+    } else if (KindAcceptsText(tag, edit->text(), digits > 0 ? digits : 9)) {
         return;
+    }
     if (edit->objectName() == u"edtFilterAnoHasta"_s)
         edit->setText(QString::number(LastSyncTime().date().year()));
     else
@@ -119,6 +129,12 @@ bool TEditKindFilter::eventFilter(QObject* watched, QEvent* event)
         }
         break;
     case QEvent::FocusOut:
+        if (tag == 6 && !KindAcceptsText(tag, edit->text(), 4) && (!m_checking || m_checking())) {
+            if (edit->objectName() == u"edtFilterAnoHasta"_s)
+                edit->setText(QString::number(LastSyncTime().date().year()));
+            else
+                edit->clear();
+        }
         if (thousands) {
             QString text = edit->text().remove(u'.');
             if (text == u"0"_s && IsNumericKind(tag))

@@ -13,6 +13,7 @@ private Q_SLOTS:
     void kinds_data();
     void kinds();
     void typingPastingAndThousands();
+    void yearsAreJudgedWhenLeft();
     void triState();
 };
 
@@ -72,6 +73,43 @@ void TestEditKinds::typingPastingAndThousands()
     filter.SetChecking([] { return false; });
     price->insert(u"12b"_s);
     QCOMPARE(price->text(), u"12b"_s);
+}
+
+void TestEditKinds::yearsAreJudgedWhenLeft()
+{
+    TestRoot root;
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* year = new QLineEdit(&window);
+    year->setProperty("tag", 6);
+    auto* next = new QLineEdit(&window);
+    layout->addWidget(year);
+    layout->addWidget(next);
+    TEditKindFilter filter;
+    filter.Watch(year);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    year->setFocus();
+    QTest::keyClicks(year, u"1990"_s);
+    QCOMPARE(year->text(), u"1990"_s);
+    next->setFocus();
+    QCOMPARE(year->text(), u"1990"_s);
+    year->setFocus();
+    year->setText(u"17"_s);
+    next->setFocus();
+    QCOMPARE(year->text(), QString());
+
+    // Nine digits of price fit with their separators.
+    auto* price = new QLineEdit(&window);
+    price->setProperty("tag", 1);
+    price->setMaxLength(9);
+    layout->addWidget(price);
+    filter.Watch(price, true);
+    price->show();
+    price->setFocus();
+    QTest::keyClicks(price, u"123456789"_s);
+    next->setFocus();
+    QCOMPARE(price->text(), u"123.456.789"_s);
 }
 
 void TestEditKinds::triState()
