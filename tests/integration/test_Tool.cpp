@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -100,4 +101,27 @@ TEST(Tool, EnvelopeEncodeAndDecodeThroughPipes)
     bad.closeWriteChannel();
     ASSERT_TRUE(bad.waitForFinished(10000));
     EXPECT_EQ(bad.exitCode(), 1);
+}
+
+TEST(Tool, FilterPrintsTheStatementAndWhatItFinds)
+{
+    TestRoot root;
+    const QString file = root.Path() + u"demo.kdb"_s;
+    const ToolRun demo = Tool({u"demo-db"_s, u"--out"_s, file, u"--properties"_s, u"300"_s});
+    ASSERT_EQ(demo.code, 0) << demo.err.toStdString();
+
+    const ToolRun all = Tool({u"filter"_s, file, QString()});
+    EXPECT_EQ(all.code, 0) << all.err.toStdString();
+    EXPECT_TRUE(all.out.startsWith(u"SELECT `W_Propiedades`.*"_s)) << all.out.left(80).toStdString();
+    const QRegularExpression found(u"filas: (\\d+)\\n$"_s);
+    const QRegularExpressionMatch everything = found.match(all.out);
+    ASSERT_TRUE(everything.hasMatch()) << all.out.right(80).toStdString();
+    EXPECT_GT(everything.captured(1).toInt(), 0);
+
+    // A text that quotes and escapes never breaks the statement; "<" gives no text condition.
+    for (const QString& text : {u"<Texto(casa \\\" ' %_ \\\\)>"_s, u"<Texto(<b>)>"_s}) {
+        const ToolRun run = Tool({u"filter"_s, file, text});
+        EXPECT_EQ(run.code, 0) << text.toStdString() << run.err.toStdString();
+        EXPECT_TRUE(found.match(run.out).hasMatch()) << run.out.right(80).toStdString();
+    }
 }
