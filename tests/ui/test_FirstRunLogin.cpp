@@ -5,6 +5,7 @@
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/UserData.h"
+#include "support/ClientSetup.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Captcha.h"
@@ -94,35 +95,14 @@ int RequestsSeen(ServiceProcess& service)
     return int(service.Output().count(u" agency="_s));
 }
 
-// An installed and filled database for agency 7, open, as the start-up leaves it before
-// the login. The terms of version 2.1 count as accepted.
 bool Install()
 {
-    TSessionValues session{7, u"admin"_s, u"demo"_s, QString()};
-    QByteArray file;
-    if (!RequestDatabaseFile(session, file).isEmpty() || !WriteBytesFile(Paths.DatabaseFile, file))
-        return false;
-    if (!OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId))
-        return false;
-    session.InstallKey = ReadSetting(Setting::InstallKey);
-    QByteArray data;
-    if (!RequestFullData(session, data).isEmpty() || !ImportTables(data, -1).ok)
-        return false;
-    return WriteSetting(Setting::AcceptedTermsVersion, u"2.1"_s) && LoadInstallContext();
+    return InstallDemoAgency();
 }
 
-// Finds the code behind a kept digest by trying every code, as a person reads the picture.
 QString DrawnCode(const QString& digest)
 {
-    QString code(4, u'A');
-    for (int n = 0; n < 26 * 26 * 26 * 26; ++n) {
-        int rest = n;
-        for (int i = 0; i < 4; ++i, rest /= 26)
-            code[i] = QChar(u'A' + rest % 26);
-        if (CaptchaDigest(code) == digest)
-            return code;
-    }
-    return {};
+    return DrawnCaptchaCode(digest);
 }
 
 int UserCode(const QString& login)

@@ -7,6 +7,7 @@
 #include "db/uDB.h"
 #include "records/BrokerData.h"
 #include "records/UserData.h"
+#include "support/ClientSetup.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Captcha.h"
@@ -115,18 +116,7 @@ void LogIn(QWidget* w)
 // The database of a finished first run, closed as the first run leaves it.
 bool Install()
 {
-    SyncEnabled = true;
-    TSessionValues session{7, u"admin"_s, u"demo"_s, QString()};
-    QByteArray file;
-    if (!RequestDatabaseFile(session, file).isEmpty() || !WriteBytesFile(Paths.DatabaseFile, file))
-        return false;
-    if (!OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId))
-        return false;
-    session.InstallKey = ReadSetting(Setting::InstallKey);
-    QByteArray data;
-    if (!RequestFullData(session, data).isEmpty() || !ImportTables(data, -1).ok)
-        return false;
-    const bool ok = WriteSetting(Setting::AcceptedTermsVersion, u"2.1"_s);
+    const bool ok = InstallDemoAgency();
     CloseDatabase();
     return ok;
 }
@@ -134,28 +124,12 @@ bool Install()
 // Open and logged in, as the start-up leaves things for the main window.
 bool OpenAndLogIn()
 {
-    if (!OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId) ||
-        !LoadInstallContext() || !LoadBroker(CurrentAgencyCode(), CurrentBroker))
-        return false;
-    TUserData user;
-    if (!LoadUserByLogin(7, u"admin"_s, user))
-        return false;
-    StartSession(user.Code, u"admin"_s, u"demo"_s, user.Name);
-    return true;
+    return OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId) && LogInDemoAdmin();
 }
 
-// The code behind a kept picture-code digest, found the long way.
 QString DrawnCode(const QString& digest)
 {
-    QString code(4, u'A');
-    for (int n = 0; n < 26 * 26 * 26 * 26; ++n) {
-        int rest = n;
-        for (int i = 0; i < 4; ++i, rest /= 26)
-            code[i] = QChar(u'A' + rest % 26);
-        if (CaptchaDigest(code) == digest)
-            return code;
-    }
-    return {};
+    return DrawnCaptchaCode(digest);
 }
 
 bool LogHas(const TestRoot& root, const QString& code, const QString& text)

@@ -9,6 +9,7 @@
 #include "records/PropertyTexts.h"
 #include "records/UserData.h"
 #include "search/PropertyQuery.h"
+#include "support/ClientSetup.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Import.h"
@@ -48,24 +49,7 @@ void SaveShot(QWidget* widget, const QString& name)
 // The database of a finished first run, open and logged in as the start-up leaves it.
 bool InstallAndLogIn()
 {
-    SyncEnabled = true;
-    TSessionValues session{7, u"admin"_s, u"demo"_s, QString()};
-    QByteArray file;
-    if (!RequestDatabaseFile(session, file).isEmpty() || !WriteBytesFile(Paths.DatabaseFile, file))
-        return false;
-    if (!OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId))
-        return false;
-    session.InstallKey = ReadSetting(Setting::InstallKey);
-    QByteArray data;
-    if (!RequestFullData(session, data).isEmpty() || !ImportTables(data, -1).ok)
-        return false;
-    if (!LoadInstallContext() || !LoadBroker(CurrentAgencyCode(), CurrentBroker))
-        return false;
-    TUserData user;
-    if (!LoadUserByLogin(7, u"admin"_s, user))
-        return false;
-    StartSession(user.Code, u"admin"_s, u"demo"_s, user.Name);
-    return true;
+    return InstallDemoAgency() && LogInDemoAdmin();
 }
 
 QList<qint64> Codes(const QString& sql)
