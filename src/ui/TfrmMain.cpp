@@ -9,6 +9,7 @@
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/BrokerData.h"
+#include "search/Marks.h"
 #include "sync/Requests.h"
 #include "sync/Session.h"
 #include "sync/TWidgetTransferSinks.h"
@@ -394,6 +395,8 @@ bool TfrmMain::Initialise()
         TimerIntervals().ConnectionTest = std::chrono::milliseconds(900000);
         ResultMode = PreviousResultMode = TRMNone;
         PropertyList->ResetStates();
+        // The user's marks, as the rows and the close request see them.
+        Marks().Reload(CurrentAgencyCode(), SessionUserCode);
         // Maximum lengths of the input fields that exist so far.
         static const std::pair<const char*, int> lengths[] = {
             {"edtPropSearch", 16}, {"edtClientsSearch", 20},       {"edtUsersSearch", 20},      {"edtSyncFwKey", 8},
@@ -691,15 +694,8 @@ bool TfrmMain::CloseRequest()
         pending ? MainText::PendingWarning + u"\n\n"_s + MainText::CloseQuestion : MainText::CloseQuestion;
     if (!AskConfirmation(question))
         return false;
-    const qint64 marks = Count(
-        u"SELECT COUNT(*) FROM `W_Marcas` WHERE `Inmo_Codigo`=%1 AND `Usuario_Codigo`=%2;"_s.arg(CurrentAgencyCode())
-            .arg(SessionUserCode));
-    if (marks > 0 && !AskConfirmation(MainText::KeepMarks)) {
-        int rows = 0;
-        DB()->Exec(u"DELETE FROM `W_Marcas` WHERE `Inmo_Codigo`=%1 AND `Usuario_Codigo`=%2;"_s.arg(CurrentAgencyCode())
-                       .arg(SessionUserCode),
-                   rows);
-    }
+    if (Marks().Count() > 0 && !AskConfirmation(MainText::KeepMarks))
+        Marks().Clear();
     WriteLog(code, u"Cierre del sistema."_s);
     return true;
 }

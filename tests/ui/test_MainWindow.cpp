@@ -7,6 +7,7 @@
 #include "db/uDB.h"
 #include "records/BrokerData.h"
 #include "records/UserData.h"
+#include "search/Marks.h"
 #include "support/ClientSetup.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
@@ -165,6 +166,7 @@ private Q_SLOTS:
     void offlineAfterThreeFailuresAndBack();
     void validationBeforeSendingChanges();
     void helpDocument();
+    void closingAsksAboutMarks();
 
 private:
     void StartService();
@@ -783,6 +785,43 @@ void TestMainWindow::helpDocument()
     QCOMPARE(messages.shown[0].text, u"La ayuda no está disponible."_s);
     QCOMPARE(opened.urls.size(), 2);
     ForceClose = true;
+}
+
+void TestMainWindow::closingAsksAboutMarks()
+{
+    QVERIFY(Install());
+    QVERIFY(OpenAndLogIn());
+    SyncEnabled = false;
+    QPointer<TfrmMain> main = new TfrmMain;
+    main->show();
+    QTRY_VERIFY(main->layoutFirstLevel->isVisible());
+    std::unique_ptr<TResultSet> rows;
+    int count = 0;
+    QVERIFY(DB()->Query(u"SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Prop_Estado`=2 LIMIT 2;"_s, rows, count));
+    for (rows->First(); !rows->Eof(); rows->Next())
+        QVERIFY(Marks().Mark(rows->AsInt64(u"Prop_Codigo"_s)));
+    QCOMPARE(Marks().Count(), 2);
+
+    // Yes to closing, No to keeping the marks: the user's rows are gone.
+    int asked = 0;
+    struct Answers : TMessageAnswerer {
+        int* asked;
+        bool Answer(TMessageKind, const QString&, const QString& text) override
+        {
+            ++*asked;
+            return text != MainText::KeepMarks;
+        }
+    } answers;
+    answers.asked = &asked;
+    SetMessageAnswerer(&answers);
+    main->close();
+    SetMessageAnswerer(nullptr);
+    QCOMPARE(asked, 2);
+    QTRY_VERIFY(main.isNull());
+    QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+    QVERIFY(DB()->Query(u"SELECT COUNT(*) AS n FROM `W_Marcas` WHERE `Usuario_Codigo`=%1;"_s.arg(SessionUserCode), rows,
+                        count));
+    QCOMPARE(rows->AsInt64(u"n"_s), qint64(0));
 }
 
 QTEST_MAIN(TestMainWindow)
