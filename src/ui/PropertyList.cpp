@@ -3,18 +3,22 @@
 #include "core/Bugs.h"
 #include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "core/UserMessages.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
 #include "search/Filter.h"
+#include "search/Marks.h"
 #include "search/PropertyQuery.h"
 #include "sync/Session.h"
 #include "sync/SyncData.h"
 #include "ui/Style.h"
 #include "ui/TfrmMain.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHash>
@@ -23,6 +27,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -39,6 +44,9 @@ const QString MarksFailed = u"Error al cargar el listado. [CODE F06]"_s;
 const QString SelectionsFailed = u"Error al cargar las selecciones. [CODE F07]"_s;
 const QString SelectionPropertiesFailed = u"Error al cargar el listado. [CODE F08]"_s;
 const QString PageFailed = u"Error al cargar los datos de la propiedad  [CODE P01]"_s;
+const QString MarkFailed = u"Error al indicar los ítems marcados."_s;
+const QString UnmarkFailed = u"Se produjo un error al desmarcar la propiedad."_s;
+const QString MarksPruned = u"Algunas propiedades marcadas ya no están vigentes y se quitaron de las marcadas."_s;
 } // namespace PropertyListText
 
 namespace {
@@ -358,7 +366,7 @@ void TPropertyList::ShowStatement(TListFamily family, const QString& baseSql, co
     if (!same) {
         state.OrderBy = orderBy;
         state.SortKey = sortKey;
-        state.Descending = false;
+        state.Descending = !orderBy.isEmpty() && orderBy == OrderByClause(sortKey, true);
         state.Position = 1;
     }
     if (!RunList(state.BaseSql + state.OrderBy)) {
@@ -467,6 +475,66 @@ void TPropertyList::ShowList(int mode)
     m_previousMode = mode;
 }
 
+void TPropertyList::DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, QBoxLayout* line)
+{
+    const qint64 code = PropInteger(r, u"Prop_Codigo"_s);
+    auto* box = new QCheckBox(row);
+    box->setObjectName(u"chkMark"_s);
+    const bool withdrawn = PropInteger(r, u"Prop_Estado"_s) == 1;
+    const bool marksList = m_mode == TRMMarkAmpliado || m_mode == TRMMarkResumido;
+    box->setEnabled(!withdrawn);
+    box->setChecked(marksList || Marks().IsMarked(code));
+    connect(box, &QCheckBox::clicked, this, [this, box, code, marksList](bool checked) {
+        if (marksList) {
+            if (!Marks().Unmark(code)) {
+                box->setChecked(true);
+                ShowError(PropertyListText::UnmarkFailed);
+                return;
+            }
+            Q_EMIT MarksChanged(Marks().Count());
+            // The list is rebuilt once this click has been handled.
+            QTimer::singleShot(0, this, &TPropertyList::ShowMarked);
+            return;
+        }
+        if (!(checked ? Marks().Mark(code) : Marks().Unmark(code))) {
+            FatalError(PropertyListText::MarkFailed);
+            return;
+        }
+        Q_EMIT MarksChanged(Marks().Count());
+    });
+    if (grid)
+        grid->addWidget(box, 3, 0, Qt::AlignLeft | Qt::AlignBottom);
+    else if (line)
+        line->insertWidget(0, box);
+    if (Marks().IsVisited(code)) {
+        auto* dim = new QGraphicsOpacityEffect(row);
+        dim->setOpacity(0.5);
+        row->setGraphicsEffect(dim);
+    }
+}
+
+void TPropertyList::ShowMarked()
+{
+    const bool showing = m_mode == TRMMarkAmpliado || m_mode == TRMMarkResumido;
+    if (Marks().Count() == 0 && !showing)
+        return;
+    int mode = showing ? m_mode : ModeForNewList(TListFamily::Marks, ListSetting());
+    if (mode == TRMNone)
+        mode = TRMMarkAmpliado;
+    const TAppQuery& state = State(TListFamily::Marks);
+    const QString base = PropertyQuerySql() + MarkedPropertiesWhere(Marks().Codes());
+    // A list built before keeps its order; a new one starts by price.
+    const bool known = !state.OrderBy.isEmpty();
+    ShowStatement(TListFamily::Marks, base, known ? state.OrderBy : OrderByClause(u"Precio"_s, false),
+                  known ? state.SortKey : u"Precio"_s, mode, PropertyListText::MarksFailed);
+    const int rows = m_result ? m_result->RecordCount() : 0;
+    if (rows != Marks().Count() && TMarks::Prune()) {
+        Marks().Reload(CurrentAgencyCode(), SessionUserCode);
+        ShowInformation(PropertyListText::MarksPruned);
+    }
+    Q_EMIT MarksChanged(rows);
+}
+
 QWidget* TPropertyList::ExpandedRow(TResultSet& r, const QString& photo)
 {
     auto* row = new QWidget;
@@ -479,7 +547,8 @@ QWidget* TPropertyList::ExpandedRow(TResultSet& r, const QString& photo)
     const QPixmap picture(photo);
     image->setPixmap((picture.isNull() ? AppPicture(u"imgNoPhoto"_s) : picture)
                          .scaled(84, 63, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    grid->addWidget(image, 0, 0, 4, 1);
+    grid->addWidget(image, 0, 0, 3, 1);
+    DecorateRow(r, row, grid, nullptr);
     const TPropertyStatus status = StatusText(r, true);
     const TStatusBadge badge = StatusBadge(status);
     auto* code = Text(row, u"TxtCodDat"_s, FormatCode(PropInteger(r, u"Prop_Codigo"_s)));
@@ -512,6 +581,7 @@ QWidget* TPropertyList::SummaryRow(TResultSet& r)
     auto* code = Text(row, u"TxtCodR"_s, FormatCode(PropInteger(r, u"Prop_Codigo"_s)));
     code->setStyleSheet(u"color: %1;"_s.arg(QColor::fromRgba(badge.background).name()));
     const QString surface = NumberText(r, u"Prop_SupTno"_s);
+    DecorateRow(r, row, nullptr, line);
     for (auto* label : {code, Text(row, u"TxtEdif"_s, PropText(r, u"Edif_Nombre"_s)),
                         Text(row, u"TxtSitu"_s, PropText(r, u"Situ_Nombre"_s)), Text(row, u"TxtPrecio"_s, PriceText(r)),
                         Text(row, u"TxtSup"_s, surface.isEmpty() ? QString() : surface + u" m²"_s),

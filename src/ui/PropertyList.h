@@ -8,7 +8,9 @@
 #include <array>
 #include <memory>
 
+class QBoxLayout;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -28,6 +30,9 @@ public:
                        int mode, const QString& failMessage);
     // The agency's own properties with the fast filter's current choice.
     void ShowOwnProperties(const QString& failMessage);
+    // The marked properties (modes 8 and 9); nothing when there are none and the list is
+    // not already showing them.
+    void ShowMarked();
     // The quick search by property code or internal code; false when the text is empty.
     bool QuickSearch(const QString& text);
     void ShowList(int mode);
@@ -84,6 +89,8 @@ public:
 Q_SIGNALS:
     // A row was clicked: its property (or selection) code and its record in the result set.
     void RowOpened(qint64 code, int record);
+    // The mark set changed size.
+    void MarksChanged(int count);
     void Cancelled();
 
 protected:
@@ -95,6 +102,8 @@ private:
     void ShowHeaders();
     void FillStrip();
     QWidget* ExpandedRow(TResultSet& r, const QString& photo);
+    // The row's mark box and its dimming; added to the row's top left.
+    void DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, QBoxLayout* line);
     QWidget* SummaryRow(TResultSet& r);
     // Runs a list statement into the shared result set: only the codes and prices when it
     // is a property statement.
@@ -116,5 +125,5 @@ private:
 
 namespace PropertyListText {
 extern const QString FilterFailed, QuickSearchFailed, OrderFailed, OwnFailed, OwnFilterFailed, MarksFailed,
-    SelectionsFailed, SelectionPropertiesFailed, PageFailed;
+    SelectionsFailed, SelectionPropertiesFailed, PageFailed, MarkFailed, UnmarkFailed, MarksPruned;
 } // namespace PropertyListText

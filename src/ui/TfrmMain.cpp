@@ -397,6 +397,8 @@ bool TfrmMain::Initialise()
         PropertyList->ResetStates();
         // The user's marks, as the rows and the close request see them.
         Marks().Reload(CurrentAgencyCode(), SessionUserCode);
+        Marks().ClearVisited();
+        RefreshMarksCounter(Marks().Count());
         // Maximum lengths of the input fields that exist so far.
         static const std::pair<const char*, int> lengths[] = {
             {"edtPropSearch", 16}, {"edtClientsSearch", 20},       {"edtUsersSearch", 20},      {"edtSyncFwKey", 8},

@@ -122,6 +122,8 @@ public:
     TPropertyCard* PropertyCard = nullptr;
     TFilterPanel* FilterPanel = nullptr;
     QPushButton* btnPropCardBack = nullptr;
+    QPushButton* btnSLPropMarks = nullptr;
+    QLabel* lblBtnPropMarks2 = nullptr;
     QWidget* layoutNews = nullptr;
     QWidget* layoutBrokers = nullptr;
     QWidget* layoutClients = nullptr;
@@ -194,6 +196,7 @@ private:
     // The card of a list row (mode 3), and back to the list it came from.
     void OpenCard(int record);
     void CloseCard();
+    void RefreshMarksCounter(int count);
     void Start();
     bool Initialise();
     bool CloseRequest();

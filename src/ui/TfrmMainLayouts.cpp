@@ -2,8 +2,11 @@
 // their names, empty, so the shell can show, size and switch them already.
 #include "ui/TfrmMain.h"
 
+#include "core/MiscFunc.h"
+#include "core/UserMessages.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "search/Marks.h"
 #include "ui/EditKinds.h"
 #include "ui/FilterPanel.h"
 #include "ui/PropertyCard.h"
@@ -115,8 +118,17 @@ void TfrmMain::OpenCard(int record)
     layoutProps->findChild<QWidget*>(u"rectFilter"_s)->hide();
     PropertyCard->show();
     btnPropCardBack->show();
+    // Cards seen while dimming is on fade in the lists.
+    if (ReadSetting(Setting::MarkVisitedProps) == u"True"_s)
+        Marks().Visit(code);
     PropertyCard->ShowProperty(code);
     PropertyCard->SetNavigation(record + 1, rows->RecordCount());
+}
+
+void TfrmMain::RefreshMarksCounter(int count)
+{
+    lblBtnPropMarks2->setText(PluralText(u"%s propiedad"_s, u"%s propiedades"_s, count));
+    btnSLPropMarks->setEnabled(count > 0);
 }
 
 void TfrmMain::CloseCard()
@@ -135,8 +147,24 @@ void TfrmMain::CloseCard()
 
 void TfrmMain::AddSectionControls()
 {
+    // "Marcadas" with its counter, beside the quick search.
+    auto* marksRow = new QHBoxLayout;
+    btnSLPropMarks = new QPushButton(u"Marcadas"_s, layoutProps);
+    btnSLPropMarks->setObjectName(u"btnSLPropMarks"_s);
+    lblBtnPropMarks2 = new QLabel(layoutProps);
+    lblBtnPropMarks2->setObjectName(u"lblBtnPropMarks2"_s);
+    marksRow->addWidget(btnSLPropMarks);
+    marksRow->addWidget(lblBtnPropMarks2);
+    marksRow->addStretch(1);
+    static_cast<QVBoxLayout*>(layoutProps->layout())->addLayout(marksRow);
+
     // The property list takes the section's width; the filter's controls wait beside it.
     PropertyList = new TPropertyList(layoutProps);
+    connect(PropertyList, &TPropertyList::MarksChanged, this, &TfrmMain::RefreshMarksCounter);
+    connect(btnSLPropMarks, &QPushButton::clicked, this, [this] {
+        CloseCard();
+        PropertyList->ShowMarked();
+    });
     auto* props = new QHBoxLayout;
     props->addWidget(PropertyList, 3);
     static_cast<QVBoxLayout*>(layoutProps->layout())->addLayout(props, 1);
@@ -145,6 +173,11 @@ void TfrmMain::AddSectionControls()
     filter->setObjectName(u"rectFilter"_s);
     FilterPanel = filter;
     connect(filter, &TFilterPanel::Apply, this, [this](const TFilterQuery& query) {
+        if (Marks().Count() > 0 &&
+            !AskConfirmation(u"¿Desea conservar las propiedades marcadas para la nueva búsqueda?"_s)) {
+            Marks().Clear();
+            RefreshMarksCounter(0);
+        }
         const QString setting = ReadSetting(Setting::ListExpanded);
         const int mode =
             ModeForNewList(TListFamily::Search, setting == u"False"_s || setting == u"0"_s ? u"0"_s : u"1"_s);

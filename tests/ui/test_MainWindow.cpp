@@ -348,6 +348,26 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
     window->FilterPanel->findChild<QPushButton*>(u"btnFilterCancel"_s)->click();
     QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
 
+    // Marking from a row, the marked list, and unmarking there.
+    QVERIFY(!window->btnSLPropMarks->isEnabled());
+    auto* box = list->lstboxResult->itemWidget(list->lstboxResult->item(0))->findChild<QCheckBox*>(u"chkMark"_s);
+    QVERIFY(box && !box->isChecked());
+    const qint64 marked = list->PageCodes().first().toLongLong();
+    box->click();
+    QVERIFY(Marks().IsMarked(marked));
+    QCOMPARE(window->lblBtnPropMarks2->text(), u"1 propiedad"_s);
+    window->btnSLPropMarks->click();
+    QCOMPARE(list->CurrentMode(), int(TRMMarkAmpliado));
+    QCOMPARE(list->PageCodes(), QStringList{QString::number(marked)});
+    QCOMPARE(list->lblPropListTitle->text(), u"Marcadas: "_s);
+    list->lstboxResult->itemWidget(list->lstboxResult->item(0))->findChild<QCheckBox*>(u"chkMark"_s)->click();
+    QTRY_COMPARE(list->ResultSet()->RecordCount(), 0);
+    QVERIFY(!Marks().IsMarked(marked));
+    QVERIFY(list->lblEmptyList->isVisible());
+    QCOMPARE(list->lblEmptyList->text(), u"No hay propiedades marcadas"_s);
+    QVERIFY(!window->btnSLPropMarks->isEnabled());
+    window->btnFLProps->click();
+
     // The property view's keys act only while it shows.
     QList<int> steps;
     connect(window, &TfrmMain::PropertyStep, this, [&](int step) { steps << step; });
