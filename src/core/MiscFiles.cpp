@@ -7,11 +7,13 @@
 #include "db/uDB.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringDecoder>
+#include <QTimer>
 #include <QUrl>
 
 #include <stdexcept>
@@ -186,6 +188,13 @@ int AgencyOfPhotoFile(const QString& fileName)
         const int parsed = ParseCode(part);
         return parsed > 0 ? AgencyOfCode(parsed) : -1;
     });
+}
+
+void PauseWithEvents(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 bool ShellOpen(const QString& path)

@@ -167,6 +167,10 @@ QString PhotoFileName(qint64 propertyCode, qint64 photoCode, int agency = -1);
 // The agency whose folder a photo file belongs in; -1 when the name is not a photo's.
 int AgencyOfPhotoFile(const QString& fileName);
 
+// Lets the window repaint and timers run for a while, ignoring the user's input meanwhile:
+// the short pause after a status text so that it can be read.
+void PauseWithEvents(int ms);
+
 // The desktop's default handler opens a document, a web address or a new mail.
 bool ShellOpen(const QString& path);
 bool OpenUrl(const QString& address);

@@ -115,9 +115,9 @@ constexpr qsizetype kInternLimit = 4096;
 
 } // namespace
 
-const char* TResultSet::TextOf(const Cell& cell) const
+const char* TResultSet::TextAt(quint64 offset) const
 {
-    return m_chunks[size_t(cell.offset >> 32)].get() + (cell.offset & 0xFFFFFFFFu);
+    return m_chunks[size_t(offset >> 32)].get() + (offset & 0xFFFFFFFFu);
 }
 
 quint64 TResultSet::StoreText(const char* data, quint32 size)
@@ -687,8 +687,7 @@ bool TDataBase::Query(const QString& sql, std::unique_ptr<TResultSet>& result, i
                     cell.length = static_cast<quint32>(size);
                     auto& known = interned[static_cast<size_t>(i)];
                     auto& last = previous[static_cast<size_t>(i)];
-                    if (!blob && last.second == cell.length &&
-                        std::memcmp(set->TextOf(TResultSet::Cell::Text(last.first, last.second)), data, size) == 0) {
+                    if (!blob && last.second == cell.length && std::memcmp(set->TextAt(last.first), data, size) == 0) {
                         cell.offset = last.first;
                     } else if (!blob && cell.length <= kInternLength && known.size() <= kInternLimit) {
                         const QByteArray key = QByteArray::fromRawData(static_cast<const char*>(data), size);
@@ -853,6 +852,15 @@ bool ReopenDatabase()
 QString TakeDbLastError()
 {
     return g_db ? g_db->TakeLastError() : QString();
+}
+
+qint64 ReadCount(const QString& sql)
+{
+    std::unique_ptr<TResultSet> result;
+    int rows = 0;
+    if (!g_db || !g_db->Query(sql, result, rows) || !result || rows < 1)
+        return 0;
+    return result->AsInt64At(0);
 }
 
 QString ReadValue(const QString& table, const QString& column, const QString& keyColumn, const QString& key)

@@ -68,14 +68,6 @@ private:
             quint64 offset;
         };
         Cell() : integer(0) {}
-        static Cell Text(quint64 offset, quint32 length)
-        {
-            Cell c;
-            c.type = CellType::Text;
-            c.offset = offset;
-            c.length = length;
-            return c;
-        }
     };
     struct Column {
         QString name;
@@ -84,7 +76,8 @@ private:
     };
 
     const Cell* CellAt(int column) const;
-    const char* TextOf(const Cell& cell) const;
+    const char* TextOf(const Cell& cell) const { return TextAt(cell.offset); }
+    const char* TextAt(quint64 offset) const;
     // Stores the bytes and gives the cell's offset: chunk index in the upper 32 bits.
     quint64 StoreText(const char* data, quint32 size);
 
@@ -169,6 +162,8 @@ bool ReopenDatabase();
 QString TakeDbLastError();
 
 QString ReadValue(const QString& table, const QString& column, const QString& keyColumn, const QString& key);
+// The first column of the first row of a counting query; 0 when it cannot be read.
+qint64 ReadCount(const QString& sql);
 QString ReadSetting(const QString& name);
 bool WriteSetting(const QString& name, const QString& value);
 // What WriteSetting runs after a successful write to refresh the installation values.

@@ -90,13 +90,6 @@ QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& tex
     return button;
 }
 
-void Pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
 } // namespace
 
 TfrmFirstRun::TfrmFirstRun(QWidget* parent) : QDialog(parent)
@@ -203,7 +196,7 @@ void TfrmFirstRun::ShowInfo(const QString& text)
     lblMsg->setStyleSheet(kInfoStyle);
     lblMsg->setText(text);
     repaint();
-    Pause(kInfoPauseMs);
+    PauseWithEvents(kInfoPauseMs);
 }
 
 void TfrmFirstRun::ShowErrorText(const QString& text)

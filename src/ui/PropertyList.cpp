@@ -376,16 +376,9 @@ void TPropertyList::ShowStatement(TListFamily family, const QString& baseSql, co
     ShowList(mode);
 }
 
-QString TPropertyList::ListSetting()
-{
-    // The setting is declared boolean: "1" reads back as "True".
-    const QString setting = ReadSetting(Setting::ListExpanded);
-    return setting == u"True"_s ? u"1"_s : setting == u"False"_s ? u"0"_s : setting;
-}
-
 void TPropertyList::ShowOwnProperties(const QString& failMessage)
 {
-    int mode = ModeForNewList(TListFamily::Own, ListSetting());
+    int mode = ModeForNewList(TListFamily::Own, PresentationSetting());
     if (mode == TRMNone)
         mode = TRMOwnAmpliado;
     if (m_mode == TRMOwnAmpliado || m_mode == TRMOwnResumido)
@@ -401,7 +394,7 @@ bool TPropertyList::QuickSearch(const QString& text)
     const std::optional<TFilterQuery> query = BuildQuickSearch(text);
     if (!query)
         return false;
-    int mode = ModeForNewList(TListFamily::Search, ListSetting());
+    int mode = ModeForNewList(TListFamily::Search, PresentationSetting());
     mode = mode == TRMAmpliado ? TRMSrchAmpliado : mode == TRMResumido ? TRMSrchResumido : TRMSrchAmpliado;
     // A new search starts from its first row.
     StateOf(TListFamily::Search) = {};
@@ -518,7 +511,7 @@ void TPropertyList::ShowMarked()
     const bool showing = m_mode == TRMMarkAmpliado || m_mode == TRMMarkResumido;
     if (Marks().Count() == 0 && !showing)
         return;
-    int mode = showing ? m_mode : ModeForNewList(TListFamily::Marks, ListSetting());
+    int mode = showing ? m_mode : ModeForNewList(TListFamily::Marks, PresentationSetting());
     if (mode == TRMNone)
         mode = TRMMarkAmpliado;
     const TAppQuery& state = State(TListFamily::Marks);

@@ -109,7 +109,6 @@ private:
     // is a property statement.
     bool RunList(const QString& sql);
     TAppQuery& StateOf(TListFamily family);
-    static QString ListSetting();
 
     std::unique_ptr<TResultSet> m_result;
     std::unique_ptr<TResultSet> m_pageRows;

@@ -1,6 +1,8 @@
 #include "ui/ResultList.h"
 
 #include "core/MiscFunc.h"
+#include "db/Settings.h"
+#include "db/uDB.h"
 #include "ui/TfrmMain.h"
 
 #include <QStringList>
@@ -56,6 +58,12 @@ int ModeForNewList(TListFamily family, const QString& setting)
     default:
         return TRMNone;
     }
+}
+
+QString PresentationSetting()
+{
+    const QString setting = ReadSetting(Setting::ListExpanded);
+    return setting == u"True"_s ? u"1"_s : setting == u"False"_s ? u"0"_s : setting;
 }
 
 int SwitchedMode(int mode, bool toExpanded, bool hasMarks)

@@ -23,6 +23,8 @@ bool IsExpandedMode(int mode);
 // The mode a newly built list of the family gets from the presentation setting ("1"
 // expanded, "0" summary; anything else 0).
 int ModeForNewList(TListFamily family, const QString& setting);
+// The stored presentation setting as "1" or "0" (a boolean setting reads back "True").
+QString PresentationSetting();
 // The layout switch: the mode the expanded (or summary) button turns mode into; the same
 // mode when the button does nothing there.
 int SwitchedMode(int mode, bool toExpanded, bool hasMarks);

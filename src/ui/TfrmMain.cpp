@@ -95,18 +95,6 @@ const TButtonSpec kButtons[] = {
     {"btnFLHelp", "Help", "", 7},
 };
 
-qint64 Count(const QString& sql)
-{
-    TDataBase* db = DB();
-    if (!db)
-        return 0;
-    std::unique_ptr<TResultSet> r;
-    int rows = 0;
-    if (!db->Query(sql, r, rows) || !r || rows < 1)
-        return 0;
-    return r->AsInt64At(0);
-}
-
 QLabel* Label(QWidget* parent, const QString& name, const QString& text = QString())
 {
     auto* label = new QLabel(text, parent);
@@ -425,23 +413,24 @@ void TfrmMain::RefreshCaption()
 void TfrmMain::RefreshCounters()
 {
     const int agency = CurrentAgencyCode();
-    m_buttons[0].counter->setText(PluralText(u"%s propiedad"_s, u"%s propiedades"_s,
-                                             Count(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Estado`=2;"_s)));
+    m_buttons[0].counter->setText(
+        PluralText(u"%s propiedad"_s, u"%s propiedades"_s,
+                   ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Estado`=2;"_s)));
     m_buttons[1].counter->setText(PluralText(u"%s mensaje"_s, u"%s mensajes"_s,
-                                             Count(u"SELECT COUNT(*) FROM `W_Mensajes` WHERE `Msg_Activo`=1 AND "
-                                                   u"`Inmo_Codigo` IN (-1, %1);"_s.arg(agency))));
+                                             ReadCount(u"SELECT COUNT(*) FROM `W_Mensajes` WHERE `Msg_Activo`=1 AND "
+                                                       u"`Inmo_Codigo` IN (-1, %1);"_s.arg(agency))));
     m_buttons[2].counter->setText(
         PluralText(u"%s asociada"_s, u"%s asociadas"_s,
-                   Count(u"SELECT COUNT(*) FROM `W_Inmobiliarias` WHERE IFNULL(`Inmo_FechaBaja`, \"\") = \"\" OR "
-                         u"`Inmo_FechaBaja` < IFNULL(`Inmo_FechaReingreso`, \"\");"_s)));
+                   ReadCount(u"SELECT COUNT(*) FROM `W_Inmobiliarias` WHERE IFNULL(`Inmo_FechaBaja`, \"\") = \"\" OR "
+                             u"`Inmo_FechaBaja` < IFNULL(`Inmo_FechaReingreso`, \"\");"_s)));
     m_buttons[3].counter->setText(
         PluralText(u"%s cliente"_s, u"%s clientes"_s,
-                   Count(u"SELECT COUNT(*) FROM `W_Clientes` WHERE `Inmo_Codigo`=%1 AND "
-                         u"`Cli_Activo`=1 AND `Cli_Estado` IN (\"OK\",\"AM\");"_s.arg(agency))));
+                   ReadCount(u"SELECT COUNT(*) FROM `W_Clientes` WHERE `Inmo_Codigo`=%1 AND "
+                             u"`Cli_Activo`=1 AND `Cli_Estado` IN (\"OK\",\"AM\");"_s.arg(agency))));
     lblUsersCount->setText(
         PluralText(u"%s activo"_s, u"%s activos"_s,
-                   Count(u"SELECT COUNT(*) FROM `W_Usuarios` WHERE `Inmo_Codigo`=%1 AND "
-                         u"`Usuario_Activo`=1 AND `Usuario_Estado` IN (\"OK\",\"AM\");"_s.arg(agency))));
+                   ReadCount(u"SELECT COUNT(*) FROM `W_Usuarios` WHERE `Inmo_Codigo`=%1 AND "
+                             u"`Usuario_Activo`=1 AND `Usuario_Estado` IN (\"OK\",\"AM\");"_s.arg(agency))));
     SetConnectionState(SyncEnabled ? 1 : 0);
 
     int pending = 0;

@@ -178,9 +178,9 @@ void TfrmMain::AddSectionControls()
             Marks().Clear();
             RefreshMarksCounter(0);
         }
-        const QString setting = ReadSetting(Setting::ListExpanded);
-        const int mode =
-            ModeForNewList(TListFamily::Search, setting == u"False"_s || setting == u"0"_s ? u"0"_s : u"1"_s);
+        int mode = ModeForNewList(TListFamily::Search, PresentationSetting());
+        if (mode == TRMNone)
+            mode = TRMAmpliado;
         PropertyList->ShowStatement(TListFamily::Search, query.BaseSql, query.OrderBy, query.SortKey, mode,
                                     query.OrderBy.isEmpty() ? PropertyListText::QuickSearchFailed
                                                             : PropertyListText::FilterFailed);

@@ -49,24 +49,6 @@ QLabel* NewLabel(QWidget* parent, const QString& name, const QString& text = QSt
     return label;
 }
 
-void Wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-qint64 PropertyCount(int state)
-{
-    TDataBase* db = DB();
-    std::unique_ptr<TResultSet> r;
-    int rows = 0;
-    if (!db || !db->Query(u"SELECT COUNT(*) AS c FROM `W_Propiedades` WHERE `Prop_Estado`=%1;"_s.arg(state), r, rows) ||
-        !r || rows < 1)
-        return 0;
-    return r->AsInt64(u"c"_s);
-}
-
 // Letters and digits only, typed in capitals.
 class TKeyValidator : public QValidator {
 public:
@@ -313,8 +295,11 @@ void TfrmMain::FillSyncInfo()
     lblSyncStatus->clear();
     lblSyncDBVer->setText(QString::number(LocalDataVersion()));
     lblSyncLastSync->setText(FormatDateTimeText(u"dd-mmm-yy hh:nn"_s, LastSyncTime()));
-    lblSyncPropCount->setText(PluralText(u"%s vigente"_s, u"%s vigentes"_s, PropertyCount(2)) + u", "_s +
-                              PluralText(u"%s no vigente"_s, u"%s no vigentes"_s, PropertyCount(1)));
+    lblSyncPropCount->setText(PluralText(u"%s vigente"_s, u"%s vigentes"_s,
+                                         ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Estado`=2;"_s)) +
+                              u", "_s +
+                              PluralText(u"%s no vigente"_s, u"%s no vigentes"_s,
+                                         ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Estado`=1;"_s)));
     lblSyncAppVer->setText(Config::AppVersion);
     lblSyncOSVer->setText(OsDescription());
     for (QLabel* label : {lblSyncInternetStatus, lblSyncKorvelStatus, lblSyncPublicIP})
@@ -335,7 +320,7 @@ void TfrmMain::SyncRun()
     for (QWidget* panel : {layoutSyncMsg, layoutSyncFW, layoutSyncUpd})
         panel->hide();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    Wait(10);
+    PauseWithEvents(10);
     ShowSyncMessage(MainText::PleaseWait, false, false, false);
     FillSyncInfo();
     lblSyncInternetStatus->setText(ProbeHost(ReferenceHost()));

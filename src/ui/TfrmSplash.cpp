@@ -1,6 +1,7 @@
 #include "ui/TfrmSplash.h"
 
 #include "core/Config.h"
+#include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "ui/Style.h"
 
@@ -29,13 +30,6 @@ constexpr int kButtonWidth = 74;
 constexpr int kRightMargin = 40;
 
 QPointer<TfrmSplash> g_splash;
-
-void Pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
 
 } // namespace
 
@@ -129,7 +123,7 @@ void TfrmSplash::ShowSplashMessage(quint32 argb, const QString& text, bool pause
         break;
     case ModeStatus:
         QApplication::processEvents();
-        Pause(pause ? 250 : 1);
+        PauseWithEvents(pause ? 250 : 1);
         break;
     case ModeQuestion:
         btnNo->setText(u"No"_s);

@@ -4,6 +4,7 @@
 #include "core/uTypes.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "support/ClientSetup.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Captcha.h"
@@ -56,18 +57,10 @@ struct TFakeUsers {
     }
 };
 
-// Finds the code the dialog drew by trying every code against the kept digest.
+// The code the dialog drew, read off its kept digest.
 QString DrawnCode(const TfrmUserCredentials& dialog)
 {
-    QString code(4, u'A');
-    for (int n = 0; n < 26 * 26 * 26 * 26; ++n) {
-        int rest = n;
-        for (int i = 0; i < 4; ++i, rest /= 26)
-            code[i] = QChar(u'A' + rest % 26);
-        if (CaptchaDigest(code) == dialog.CaptchaDigestKept())
-            return code;
-    }
-    return {};
+    return DrawnCaptchaCode(dialog.CaptchaDigestKept());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "db/uDB.h"
 #include "records/UserData.h"
 #include "support/ClientSetup.h"
+#include "support/Screenshot.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Captcha.h"
@@ -40,13 +41,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kRed = u"#EA1515"_s;
-
-// Pictures of the dialogs for people to look at; not compared.
-void SaveShot(QWidget* widget, const QString& name)
-{
-    QDir().mkpath(QStringLiteral(KORVEL_SCREENSHOT_DIR));
-    widget->grab().save(QStringLiteral(KORVEL_SCREENSHOT_DIR) + u'/' + name + u".png"_s);
-}
 
 // Acts on the terms dialog once it is up, from inside the modal loop that shows it.
 class TermsAnswer : public QObject {

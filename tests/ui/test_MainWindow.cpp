@@ -9,6 +9,7 @@
 #include "records/UserData.h"
 #include "search/Marks.h"
 #include "support/ClientSetup.h"
+#include "support/Screenshot.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Captcha.h"
@@ -54,12 +55,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void SaveShot(QWidget* widget, const QString& name)
-{
-    QDir().mkpath(QStringLiteral(KORVEL_SCREENSHOT_DIR));
-    widget->grab().save(QStringLiteral(KORVEL_SCREENSHOT_DIR) + u'/' + name + u".png"_s);
-}
 
 // Answers the modal dialogs of the start-up as a person would, each once it is up.
 class DialogDriver : public QObject {

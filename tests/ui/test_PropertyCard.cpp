@@ -10,6 +10,7 @@
 #include "records/UserData.h"
 #include "search/PropertyQuery.h"
 #include "support/ClientSetup.h"
+#include "support/Screenshot.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Import.h"
@@ -39,12 +40,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void SaveShot(QWidget* widget, const QString& name)
-{
-    QDir().mkpath(QStringLiteral(KORVEL_SCREENSHOT_DIR));
-    widget->grab().save(QStringLiteral(KORVEL_SCREENSHOT_DIR) + u'/' + name + u".png"_s);
-}
 
 // The database of a finished first run, open and logged in as the start-up leaves it.
 bool InstallAndLogIn()
