@@ -323,7 +323,7 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     // Every pixel of height left to the list is a better chance of one more row.
-    column->setSpacing(2);
+    column->setSpacing(0);
 
     auto* toolbar = new QHBoxLayout;
     lblPropListTitle = Text(this, u"lblPropListTitle"_s);
@@ -342,6 +342,7 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     const auto button = [this, toolbar](const QString& name, const QString& text) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(name);
+        b->setStyleSheet(u"QPushButton { min-height: 18px; padding: 1px 10px; }"_s);
         toolbar->addWidget(b);
         return b;
     };
@@ -381,7 +382,7 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
         auto* b = new QPushButton(text, this);
         b->setObjectName(name);
         b->setEnabled(false);
-        b->setFixedHeight(24);
+        b->setStyleSheet(u"QPushButton { min-height: 18px; padding: 1px 10px; }"_s);
         connect(b, &QPushButton::clicked, this, [this, step] { Navigate(step); });
         navigation->addWidget(b);
         return b;
@@ -394,19 +395,15 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     navigation->addWidget(lblPropPage);
     btnPropNavRight = nav(u"btnPropNavRight"_s, u">"_s, 2);
     btnPropNavLast = nav(u"btnPropNavLast"_s, u">|"_s, 3);
-    navigation->addStretch(1);
-    column->addLayout(navigation);
-    // The strip has a row of its own, centred under the list.
+    // The strip shares the row of the navigation buttons, in the room they leave: a row of
+    // its own, or a place over the foot of the list, would cost the list a row or hide part
+    // of one. It shows as many page numbers as that room holds.
     rectPropResultPages = new QWidget(this);
     rectPropResultPages->setObjectName(u"rectPropResultPages"_s);
-    // The strip floats over the foot of the list rather than taking a row of its own, so
-    // that the list keeps that height for rows; it fades where the rows reach under it.
-    auto* strip = new QHBoxLayout(rectPropResultPages);
-    strip->setSpacing(2);
-    strip->setContentsMargins(0, 1, 0, 1);
-    rectPropResultPages->setAutoFillBackground(true);
-    rectPropResultPages->setGraphicsEffect(new QGraphicsOpacityEffect(rectPropResultPages));
-    rectPropResultPages->hide();
+    rectPropResultPages->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    rectPropResultPages->installEventFilter(this);
+    navigation->addWidget(rectPropResultPages, 1);
+    column->addLayout(navigation);
     lstboxResult->viewport()->installEventFilter(this);
     ResetStates();
 }
@@ -419,17 +416,26 @@ void TPropertyList::BuildHeaders()
         auto* rect = new QWidget(this);
         rect->setObjectName(name);
         auto* grid = new QGridLayout(rect);
-        grid->setContentsMargins(kRowMargin, 1, kRowMargin, 1);
+        grid->setContentsMargins(kRowMargin, 0, kRowMargin, 0);
         SetUpColumns(grid, lead, columns, font());
+        // The lead column holds the photo or the mark box in the rows; a placeholder here,
+        // because the grid leaves out an empty column together with its spacing.
+        auto* placeholder = new QWidget(rect);
+        placeholder->setFixedSize(lead, 1);
+        grid->addWidget(placeholder, 0, 0, Qt::AlignTop);
         grid->setVerticalSpacing(0);
         const auto caption = [&](const char* name, const char* text, const char* key, const TListColumn& c, int line,
                                  int column) {
             auto* label = new THeaderLabel(QString::fromLatin1(name), QString::fromUtf8(text), QString::fromLatin1(key),
                                            this, rect);
             label->setAlignment(CellAlignment(c, Qt::AlignVCenter));
+            QFont bold = font();
+            bold.setPixelSize(11);
+            bold.setBold(true);
+            label->setFont(bold);
+            // The style sheet would otherwise put its own font over this one.
             label->setStyleSheet(u"font-weight: bold; font-size: 11px; color: #404040;"_s);
-            label->ensurePolished();
-            label->setMinimumHeight(label->fontMetrics().lineSpacing() + 1);
+            label->setFixedHeight(QFontMetrics(bold).lineSpacing() + 1);
             grid->addWidget(label, line, column);
         };
         for (size_t i = 0; i < columns.size(); ++i) {
@@ -438,6 +444,17 @@ void TPropertyList::BuildHeaders()
             if (c.name2)
                 caption(c.name2, c.caption2, c.key2, c, 1, int(i) + 1);
         }
+        // Its height is that of its caption lines, whatever the list below would like.
+        QFont bold = font();
+        bold.setPixelSize(11);
+        bold.setBold(true);
+        const int line = QFontMetrics(bold).lineSpacing() + 1;
+        const bool twoLines = std::any_of(columns.begin(), columns.end(), [](const TListColumn& c) { return c.name2; });
+        for (int l = 0; l < (twoLines ? 2 : 1); ++l) {
+            grid->setRowMinimumHeight(l, line);
+            grid->setRowStretch(l, 1);
+        }
+        rect->setFixedHeight(line * (twoLines ? 2 : 1) + 2);
         rect->hide();
         return rect;
     };
@@ -626,7 +643,7 @@ void TPropertyList::ShowHeaders()
     // The captions line up with the cells of the rows, which sit inside the list's frame.
     const int inset = lstboxResult->frameWidth() + kRowMargin;
     for (QWidget* header : {rectHeaderExp, rectHeaderRes, rectHeaderOwnRes, rectHeaderSelec}) {
-        header->layout()->setContentsMargins(inset, 1, inset, 1);
+        header->layout()->setContentsMargins(inset, 0, inset, 0);
         for (THeaderLabel* label : header->findChildren<THeaderLabel*>()) {
             QString caption = label->property("caption").toString();
             if (!caption.isEmpty() && label->property("sortKey").toString() == state.SortKey)
@@ -711,9 +728,10 @@ void TPropertyList::DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, 
     // Under the photo in an expanded row, in the lead column of a summary row.
     if (grid && IsExpandedMode(m_mode))
         grid->addWidget(box, 4, 0, Qt::AlignLeft | Qt::AlignBottom);
-    else if (grid)
+    else if (grid) {
+        box->setFixedWidth(kMarkWidth);
         grid->addWidget(box, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
-    else if (line)
+    } else if (line)
         line->insertWidget(0, box);
     if (Marks().IsVisited(code)) {
         auto* dim = new QGraphicsOpacityEffect(row);
@@ -903,14 +921,16 @@ void TPropertyList::ShowPage(int page)
     }
 }
 
+namespace {
+constexpr int kStripSpacing = 2;
+}
+
 void TPropertyList::FillStrip()
 {
     for (QWidget* child : rectPropResultPages->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         delete child;
-    auto* layout = static_cast<QHBoxLayout*>(rectPropResultPages->layout());
-    while (QLayoutItem* item = layout->takeAt(0))
-        delete item;
-    m_stripWidth = lstboxResult->width();
+    m_stripLabels.clear();
+    m_stripWidth = rectPropResultPages->width();
     // Each label is as wide as its text needs, never narrower than the strip's usual 26
     // units for a number and 60 for a word; as many numbers as the list's width holds.
     QFont font = rectPropResultPages->font();
@@ -918,49 +938,47 @@ void TPropertyList::FillStrip()
     font.setBold(true);
     const QFontMetrics metrics(font);
     const QString words[] = {u"Primera"_s, u"Anterior"_s, u"Siguiente"_s, u"Última"_s};
+    const auto wordWidth = [&](const QString& word) { return std::max(60, metrics.horizontalAdvance(word) + 8); };
     int wordsWidth = 0;
     for (const QString& word : words)
-        wordsWidth += std::max(60, metrics.horizontalAdvance(word) + 8) + layout->spacing();
+        wordsWidth += wordWidth(word) + kStripSpacing;
     const int numberWidth = std::max(26, metrics.horizontalAdvance(QString::number(std::max(m_pages, 1))) + 8);
-    const int room = m_stripWidth - 2 * lstboxResult->frameWidth() - wordsWidth;
-    const TPageStrip strip = PageStripWindow(m_page, m_pages, std::max(1, room / (numberWidth + layout->spacing())));
-    rectPropResultPages->setVisible(strip.visible);
+    const int room = m_stripWidth - wordsWidth;
+    const TPageStrip strip = PageStripWindow(m_page, m_pages, std::max(1, room / (numberWidth + kStripSpacing)));
+    rectPropResultPages->setFixedHeight(metrics.height() + 6);
     if (!strip.visible)
         return;
-    const auto add = [&](const QString& text, int minimum, bool current, std::function<void()> action) {
+    const auto add = [&](const QString& text, int width, bool current, std::function<void()> action) {
         auto* label = new TStripLabel(text, current ? std::function<void()>() : std::move(action), rectPropResultPages);
         label->setFont(font);
-        label->setFixedWidth(std::max(minimum, metrics.horizontalAdvance(text) + 8));
+        label->resize(width, metrics.height() + 4);
         label->setAlignment(Qt::AlignCenter);
         label->setStyleSheet(u"color: %1;"_s.arg(current ? u"#F81C1C"_s : u"#404040"_s));
         if (!current)
             label->setCursor(Qt::PointingHandCursor);
-        layout->addWidget(label);
+        label->show();
+        m_stripLabels << label;
     };
-    layout->addStretch(1);
-    add(words[0], 60, false, [this] { Navigate(0); });
-    add(words[1], 60, false, [this] { Navigate(1); });
+    add(words[0], wordWidth(words[0]), false, [this] { Navigate(0); });
+    add(words[1], wordWidth(words[1]), false, [this] { Navigate(1); });
     for (int p = strip.first; p <= strip.last; ++p)
         add(QString::number(p), numberWidth, p == m_page, [this, p] { ShowPage(p); });
-    add(words[2], 60, false, [this] { Navigate(2); });
-    add(words[3], 60, false, [this] { Navigate(3); });
-    layout->addStretch(1);
+    add(words[2], wordWidth(words[2]), false, [this] { Navigate(2); });
+    add(words[3], wordWidth(words[3]), false, [this] { Navigate(3); });
     PlaceStrip();
 }
 
 void TPropertyList::PlaceStrip()
 {
-    if (!rectPropResultPages->isVisible())
-        return;
-    const QRect list = lstboxResult->geometry();
-    const int frame = lstboxResult->frameWidth();
-    const int height = rectPropResultPages->sizeHint().height();
-    rectPropResultPages->setGeometry(list.left() + frame, list.bottom() - frame - height + 1, list.width() - 2 * frame,
-                                     height);
-    rectPropResultPages->raise();
-    const int rowsBottom = lstboxResult->count() * RowHeight();
-    const bool covers = rowsBottom > lstboxResult->viewport()->height() - height;
-    static_cast<QGraphicsOpacityEffect*>(rectPropResultPages->graphicsEffect())->setOpacity(covers ? 0.3 : 1.0);
+    // The labels side by side, centred in the strip's room.
+    int total = -kStripSpacing;
+    for (QLabel* label : std::as_const(m_stripLabels))
+        total += label->width() + kStripSpacing;
+    int x = std::max(0, (rectPropResultPages->width() - total) / 2);
+    for (QLabel* label : std::as_const(m_stripLabels)) {
+        label->move(x, (rectPropResultPages->height() - label->height()) / 2);
+        x += label->width() + kStripSpacing;
+    }
 }
 
 void TPropertyList::Navigate(int step)
@@ -1011,6 +1029,13 @@ void TPropertyList::SwitchLayout(bool toExpanded)
 
 bool TPropertyList::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == rectPropResultPages && event->type() == QEvent::Resize) {
+        if (rectPropResultPages->width() != m_stripWidth)
+            FillStrip();
+        else
+            PlaceStrip();
+        return false;
+    }
     if (watched == lstboxResult->viewport() && event->type() == QEvent::Resize) {
         const bool handled = QWidget::eventFilter(watched, event);
         // After the viewport has taken its new size, so that the page size reads it.
@@ -1041,10 +1066,6 @@ void TPropertyList::ListResized()
         const int anchor = m_anchor;
         ShowPage(std::clamp(page, 1, PageCount(m_result->RecordCount(), size)));
         m_anchor = anchor;
-    } else if (lstboxResult->width() != m_stripWidth) {
-        FillStrip();
-    } else {
-        PlaceStrip();
     }
 }
 

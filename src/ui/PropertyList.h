@@ -106,7 +106,7 @@ private:
     void BuildHeaders();
     void ShowHeaders();
     void FillStrip();
-    // Over the foot of the list, faded while rows reach under it.
+    // The strip's labels side by side, centred in its room.
     void PlaceStrip();
     // The list's height or width changed: refill for the new number of rows.
     void ListResized();
@@ -133,6 +133,7 @@ private:
     int m_shownPageSize = 0;
     int m_anchor = 1;
     int m_stripWidth = -1;
+    QList<QLabel*> m_stripLabels;
     bool m_filling = false;
     QStringList m_pageCodes;
 };
