@@ -230,7 +230,8 @@ struct TListColumn {
     const char* caption;
     const char* key; // sort key; "" when the column does not order
     // Share of the width left once every column has its minimum. Columns of codes, prices
-    // and figures keep the width of their longest value (sample); names take the rest.
+    // and figures are at least as wide as their longest value (sample); names take most
+    // of the rest.
     int stretch;
     const char* sample;
     bool centred;
@@ -248,8 +249,9 @@ const TListColumn kExpandedColumns[] = {
     {"txtEdif", "Edificación", "Edificacion", 4, "", false, "txtSitu", "Operación", "Situacion"},
     {"txtPrecio", "Precio", "Precio", 0, "U$S 0.000.000 ", false},
     {"txtUbic", "Ubicación", "Ubicacion", 5, "", false, "txtDom", "Domicilio", "Domicilio"},
-    {"txtSupTno", "Sup. Tno.", "SupTno", 0, "00.000 m²", true, "txtPlantas", "Plantas"},
-    {"txtSupCub", "Sup. Cub.", "SupCub", 0, "00.000 m²", true, "txtDormAmb", "Dorm."},
+    // The figures' columns also hold the agency below them: a share of any spare width.
+    {"txtSupTno", "Sup. Tno.", "SupTno", 1, "00.000 m²", true, "txtPlantas", "Plantas"},
+    {"txtSupCub", "Sup. Cub.", "SupCub", 1, "00.000 m²", true, "txtDormAmb", "Dorm."},
 };
 const TListColumn kSummaryColumns[] = {
     {"txtCodR", "Código", "Codigo", 0, "0000-00000", false},
@@ -301,7 +303,7 @@ void SetUpColumns(QGridLayout* grid, int lead, const std::vector<TListColumn>& c
     for (size_t i = 0; i < columns.size(); ++i) {
         const TListColumn& c = columns[i];
         int minimum = 0;
-        if (c.stretch == 0)
+        if (*c.sample)
             for (const char* text : {c.sample, c.caption, c.caption2})
                 if (text)
                     minimum = std::max(minimum, metrics.horizontalAdvance(QString::fromUtf8(text)) + 2);
