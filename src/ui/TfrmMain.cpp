@@ -290,7 +290,9 @@ void TfrmMain::BuildSections()
     edtPropSearch = new QLineEdit(layoutProps);
     edtPropSearch->setObjectName(u"edtPropSearch"_s);
     edtPropSearch->setMaxLength(16);
-    layoutProps->layout()->addWidget(edtPropSearch);
+    edtPropSearch->setPlaceholderText(u"Código de la propiedad"_s);
+    edtPropSearch->setToolTip(u"Escriba el código (por ejemplo 0007-00012) o el código interno y presione Enter."_s);
+    edtPropSearch->setFixedWidth(220);
 
     layoutNews = Section(layoutContent, u"layoutNews"_s, u"Avisos"_s);
     edtNewsSearch = new QLineEdit(layoutNews);
@@ -653,6 +655,8 @@ TTransferSinks* TfrmMain::ShowPanel()
 {
     static std::unique_ptr<TWidgetTransferSinks> sinks;
     sinks = std::make_unique<TWidgetTransferSinks>(pbarPhotoDwl, lblPhotoDwl, nullptr, btnPhotoDwlCancel);
+    // Disabling the content takes the focus from it; the user's place is given back after.
+    m_focusBeforePanel = QApplication::focusWidget();
     layoutMain->setEnabled(false);
     rectPhotoDwl->show();
     rectPhotoDwl->raise();
@@ -663,6 +667,9 @@ void TfrmMain::HidePanel()
 {
     rectPhotoDwl->hide();
     layoutMain->setEnabled(true);
+    if (m_focusBeforePanel && m_focusBeforePanel->isVisible())
+        m_focusBeforePanel->setFocus(Qt::OtherFocusReason);
+    m_focusBeforePanel = nullptr;
 }
 
 void TfrmMain::HelpAction()

@@ -217,6 +217,11 @@ void TfrmMain::AddSectionControls()
     marksRow->addWidget(btnSLPropMarks);
     marksRow->addWidget(lblBtnPropMarks2);
     marksRow->addStretch(1);
+    auto* searchCaption = new QLabel(u"Buscar por código:"_s, layoutProps);
+    searchCaption->setObjectName(u"lblPropSearch"_s);
+    searchCaption->setBuddy(edtPropSearch);
+    marksRow->addWidget(searchCaption);
+    marksRow->addWidget(edtPropSearch);
     static_cast<QVBoxLayout*>(layoutProps->layout())->addLayout(marksRow);
 
     // The property list takes the section's width; the filter's controls wait beside it.
