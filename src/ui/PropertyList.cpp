@@ -53,7 +53,6 @@ namespace {
 
 constexpr int kExpandedRowHeight = 87;
 constexpr int kSummaryRowHeight = 29;
-constexpr int kMaxPageRows = 20;
 
 const char* const kFastFilters[] = {"Todas",
                                     "Activas",
@@ -545,7 +544,9 @@ int TPropertyList::PageSize() const
 {
     const int height = lstboxResult->viewport()->height();
     const int rows = RowHeight() < 1 ? 0 : height / RowHeight();
-    return std::clamp(rows, 1, kMaxPageRows);
+    // The codes of the shown rows are kept in a list as long as the page, so a tall window
+    // shows every row that fits rather than stopping at a fixed count.
+    return std::max(rows, 1);
 }
 
 QStringList TPropertyList::PageCodes() const

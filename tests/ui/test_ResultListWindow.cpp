@@ -110,10 +110,12 @@ private Q_SLOTS:
         // The window opens 1008 x 718 on a screen this large.
         QTest::newRow("expanded 1008x718") << QSize(1008, 718) << true << 5;
         QTest::newRow("summary 1008x718") << QSize(1008, 718) << false << 14;
+        QTest::newRow("expanded 1024x768") << QSize(1024, 768) << true << 5;
+        QTest::newRow("summary 1024x768") << QSize(1024, 768) << false << 16;
         QTest::newRow("expanded 1366x768") << QSize(1366, 768) << true << 5;
         QTest::newRow("summary 1366x768") << QSize(1366, 768) << false << 16;
         QTest::newRow("expanded 1920x1080") << QSize(1920, 1080) << true << 8;
-        QTest::newRow("summary 1920x1080") << QSize(1920, 1080) << false << 20;
+        QTest::newRow("summary 1920x1080") << QSize(1920, 1080) << false << 24;
     }
 
     void rowsFitTheirPlaces()
