@@ -77,7 +77,7 @@ private:
     void ClickRow(int row)
     {
         const QRect rect = list->lstboxResult->visualItemRect(Item(row));
-        // The blank part of the row below its photo's right edge.
+        // A click in the middle of the row, as a user opens a card.
         QTest::mouseClick(list->lstboxResult->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
