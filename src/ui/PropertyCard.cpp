@@ -4,6 +4,7 @@
 #include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
+#include "core/uTypes.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
 #include "search/PropertyQuery.h"
@@ -18,6 +19,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -38,6 +40,12 @@ const QString kDetailsFailed = u"Error al cargar los datos de la propiedad \r\n[
 const QString kDetailFailed = u"Error al cargar los datos de la propiedad  [CODE P04]"_s;
 const QString kNotFound = u"No se encontró la dirección."_s;
 const QString kFetching = u"Obteniendo datos..."_s;
+const QString kPhotosOffline = u"No hay conexión con el servicio de Korvel: las fotografías de esta propiedad "
+                               u"no se pudieron descargar.\n\nIntente nuevamente cuando vuelva la conexión."_s;
+const QString kPhotosNotOnService = u"El servicio de Korvel todavía no tiene los archivos de las fotografías de "
+                                    u"esta propiedad.\n\nIntente nuevamente más tarde."_s;
+const QString kSomePhotosNotOnService = u"No se pudieron descargar %1 de las %2 fotografías de esta propiedad: "
+                                        u"el servicio de Korvel todavía no tiene sus archivos."_s;
 const QString kYouTubeWatch = u"https://www.youtube.com/watch?v="_s;
 const QString kVimeoWatch = u"https://vimeo.com/"_s;
 
@@ -624,10 +632,23 @@ void TPropertyCard::ShowPhoto(int index)
 
 void TPropertyCard::DownloadPhotos()
 {
+    const bool online = SyncEnabled;
     m_photos = FetchPhotos(CurrentSessionValues(), QString::number(m_code), false, true);
     ShowPhoto(0);
     m_stripBuilt = false;
     BuildPhotoStrip();
+    int missing = 0;
+    for (const QString& path : std::as_const(m_photos))
+        missing += QFileInfo::exists(path) ? 0 : 1;
+    if (missing == 0)
+        return;
+    // A click that brings nothing must say why: offline, or the service has no files.
+    if (!online || !SyncEnabled)
+        ShowInformation(kPhotosOffline);
+    else if (missing == m_photos.size())
+        ShowInformation(kPhotosNotOnService);
+    else
+        ShowInformation(kSomePhotosNotOnService.arg(missing).arg(m_photos.size()));
 }
 
 void TPropertyCard::BuildPhotoStrip()

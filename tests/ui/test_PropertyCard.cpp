@@ -28,6 +28,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -301,6 +302,29 @@ void TestPropertyCard::photosStripAndViewer()
     QVERIFY(QFile::exists(first));
     QVERIFY(card->PhotoLoaded());
     QVERIFY(card->lblPropPhotoDownload->isHidden());
+
+    // Photos the service has no files for, and no connection at all: the click says which.
+    qint64 bare = 0;
+    for (qint64 candidate : Codes(u"SELECT DISTINCT `Prop_Codigo` FROM `W_Fotos` ORDER BY `Prop_Codigo`;"_s)) {
+        const QString photo = QFileInfo(PhotoFileName(candidate, 0)).fileName().section(u'_', 0, 1);
+        if (QDir(m_service->DataFolder() + u"/photos/"_s + ZeroPad(int(candidate / 100000), 4))
+                .entryList({photo + u"_*"_s})
+                .isEmpty()) {
+            bare = candidate;
+            break;
+        }
+    }
+    QVERIFY(bare);
+    QVERIFY(card->ShowProperty(bare));
+    ScriptedAnswerer messages;
+    card->DownloadPhotos();
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QVERIFY(messages.shown[0].text.contains(u"todavía no tiene"_s));
+    SyncEnabled = false;
+    card->DownloadPhotos();
+    QCOMPARE(messages.shown.size(), size_t(2));
+    QVERIFY(messages.shown[1].text.contains(u"No hay conexión"_s));
+    SyncEnabled = true;
 }
 
 void TestPropertyCard::mapPositionGeocodingAndLinks()

@@ -1,0 +1,489 @@
+// What a user sees in the main window: Spanish everywhere, whole texts, no internal
+// names, panels that show the data as it is now, and clicks that always say something.
+#include "core/Config.h"
+#include "core/FormatSettings.h"
+#include "core/InstallContext.h"
+#include "core/MiscFunc.h"
+#include "core/UserMessages.h"
+#include "core/uTypes.h"
+#include "db/Settings.h"
+#include "db/uDB.h"
+#include "support/ClientSetup.h"
+#include "support/Screenshot.h"
+#include "support/ServiceProcess.h"
+#include "support/TestRoot.h"
+#include "sync/Session.h"
+#include "sync/Sync.h"
+#include "sync/SyncData.h"
+#include "sync/TfrmToS.h"
+#include "sync/TfrmUserCredentials.h"
+#include "ui/FilterPanel.h"
+#include "ui/LabelTrimming.h"
+#include "ui/PropertyCard.h"
+#include "ui/PropertyList.h"
+#include "ui/Startup.h"
+#include "ui/Style.h"
+#include "ui/TfrmMain.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStyleOptionFrame>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The texts a person can read on the visible widgets under root.
+QStringList VisibleTexts(QWidget* root)
+{
+    QStringList texts;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(root) || !w->isVisible())
+            continue;
+        if (auto* label = qobject_cast<QLabel*>(w))
+            texts << label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
+            texts << button->text();
+        else if (auto* edit = qobject_cast<QLineEdit*>(w))
+            texts << edit->text() << edit->placeholderText();
+        else if (auto* combo = qobject_cast<QComboBox*>(w))
+            for (int i = 0; i < combo->count(); ++i)
+                texts << combo->itemText(i);
+    }
+    texts.removeAll(QString());
+    return texts;
+}
+
+// Any name the program gives its controls, and any word written the way those are.
+QString InternalNameIn(const QString& text, const QStringList& objectNames)
+{
+    for (const QString& name : objectNames)
+        if (name.size() > 3 && text.contains(name))
+            return name;
+    static const QRegularExpression identifier(u"\\b([a-z]+[A-Z][A-Za-z0-9]*|[A-Z][a-z]+[A-Z][A-Za-z0-9]*)\\b"_s);
+    const QRegularExpressionMatch match = identifier.match(text);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+// The width a line edit has for its text.
+int TextRoom(QLineEdit* edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    const QMargins margins = edit->textMargins();
+    return contents.width() - margins.left() - margins.right() - 4;
+}
+
+// Plain one-line labels and fields under root whose text does not fit them.
+QStringList ClippedTexts(QWidget* root)
+{
+    QStringList clipped;
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->wordWrap() || !label->pixmap().isNull() || label->text().isEmpty() ||
+            label->text().contains(u'\n') || Qt::mightBeRichText(label->text()))
+            continue;
+        const int room = label->contentsRect().width() - 2 * label->margin() - 2 * std::max(0, label->indent());
+        if (label->fontMetrics().horizontalAdvance(label->text()) > room)
+            clipped << label->objectName() + u": "_s + label->text();
+    }
+    for (QLineEdit* edit : root->findChildren<QLineEdit*>()) {
+        if (!edit->isVisible() || !edit->isReadOnly() || edit->text().isEmpty())
+            continue;
+        if (edit->fontMetrics().horizontalAdvance(edit->text()) > TextRoom(edit))
+            clipped << edit->objectName() + u": "_s + edit->text();
+    }
+    return clipped;
+}
+
+// Runs action on the next modal window once it is up, then gives control back.
+void OnNextModal(std::function<void(QWidget*)> action)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action(modal);
+    });
+    poll->start();
+}
+
+const QSize kScreens[] = {{1024, 768}, {1366, 768}, {1920, 1080}};
+
+} // namespace
+
+class TestWhatUserSees : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { ApplyAppStyle(*qApp); }
+    void init();
+    void cleanup();
+
+    void qtSpeaksSpanish();
+    void sectionsShowNoInternalNames();
+    void wholeTextsAtEverySize();
+    void exitDialogShowsItsWholeTitle();
+    void calendarShowsItsLastRow();
+    void synchronisationPanelAfterTheRun();
+    void clicksThatSayWhatHappened();
+    void credentialsAndTermsFromTheConfiguration();
+    void labelTrimmingFollowsTheInstallation();
+
+private:
+    // The program as the entry leaves it after the start: installed, logged in, main window shown.
+    TfrmMain* StartProgram(bool online);
+    std::unique_ptr<TestRoot> m_root;
+    std::unique_ptr<RecordingFatalHandler> m_fatal;
+    std::unique_ptr<ServiceProcess> m_service;
+    QPointer<TfrmMain> m_window;
+};
+
+void TestWhatUserSees::init()
+{
+    m_root = std::make_unique<TestRoot>();
+    m_fatal = std::make_unique<RecordingFatalHandler>();
+    SetScreenSizeOverride(QSize(1280, 800));
+    TfrmMain::CountDownStepMs = 20;
+    m_service = std::make_unique<ServiceProcess>();
+    QVERIFY2(m_service->Start(), qPrintable(m_service->LastError()));
+    qputenv("KORVEL_SERVICE_URL", m_service->SyncUrl().toUtf8());
+    qputenv("KORVEL_REFERENCE_HOST", (u"127.0.0.1:"_s + QString::number(m_service->Port())).toUtf8());
+    ResetConsecutiveFailures();
+}
+
+void TestWhatUserSees::cleanup()
+{
+    if (m_window) {
+        ForceClose = true;
+        m_window->close();
+        QTRY_VERIFY(m_window.isNull());
+    }
+    CloseDatabase();
+    ClearSession();
+    ResetInstallContext();
+    SyncEnabled = false;
+    SyncInProgress = false;
+    CloseAfterSync = false;
+    ForceClose = false;
+    SkipAutoSync = false;
+    LabelTrimming = true;
+    DropConnections();
+    m_service.reset();
+    for (const char* name : {"KORVEL_SERVICE_URL", "KORVEL_REFERENCE_HOST"})
+        qunsetenv(name);
+    QVERIFY2(m_fatal->calls.empty(), m_fatal->calls.empty() ? "" : qPrintable(m_fatal->calls.front().message));
+    m_fatal.reset();
+    m_root.reset();
+    SetScreenSizeOverride(QSize());
+}
+
+TfrmMain* TestWhatUserSees::StartProgram(bool online)
+{
+    // The entry creates the main window before any data is there.
+    m_window = new TfrmMain;
+    if (!InstallDemoAgency() || !LogInDemoAdmin())
+        return nullptr;
+    SyncEnabled = online;
+    StartupSyncPending = online;
+    m_window->show();
+    if (!QTest::qWaitForWindowExposed(m_window))
+        return nullptr;
+    if (!QTest::qWaitFor([this] { return m_window->CurrentSection() == TfrmMain::SecNews && !SyncInProgress; }, 60000))
+        return nullptr;
+    return m_window;
+}
+
+void TestWhatUserSees::qtSpeaksSpanish()
+{
+    // Standard buttons, the context menu of every field, and the calendar.
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Cancelar"_s);
+    QLineEdit field;
+    field.setText(u"texto"_s);
+    std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QStringList actions;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator())
+            actions << action->text().remove(u'&').section(u'\t', 0, 0);
+    QVERIFY(actions.size() >= 5);
+    for (const QString& english : {u"Undo"_s, u"Redo"_s, u"Cut"_s, u"Copy"_s, u"Paste"_s, u"Delete"_s, u"Select All"_s})
+        QVERIFY2(!actions.contains(english), qPrintable(actions.join(u", "_s)));
+    QCalendarWidget calendar;
+    QCOMPARE(calendar.locale().language(), QLocale::Spanish);
+    QCOMPARE(calendar.locale().monthName(12), u"diciembre"_s);
+    QMessageBox box(QMessageBox::Question, u"t"_s, u"x"_s, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Cancel)->text().remove(u'&'), u"Cancelar"_s);
+}
+
+void TestWhatUserSees::sectionsShowNoInternalNames()
+{
+    TfrmMain* window = StartProgram(true);
+    QVERIFY(window);
+    QStringList names;
+    for (QObject* child : window->findChildren<QObject*>())
+        if (!child->objectName().isEmpty())
+            names << child->objectName();
+    const std::pair<QPushButton*, const char*> sections[] = {{window->btnFLNews, "Avisos"},
+                                                             {window->btnFLBrokers, "Inmobiliarias"},
+                                                             {window->btnFLClients, "Clientes"},
+                                                             {window->btnFLConfig, "Configuración"},
+                                                             {window->btnFLUpdate, "Actualizar"}};
+    for (const auto& [button, title] : sections) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_VERIFY(!SyncInProgress);
+        const QStringList texts = VisibleTexts(window);
+        QVERIFY2(texts.contains(QString::fromUtf8(title)), title);
+        for (const QString& text : texts) {
+            const QString found = InternalNameIn(text, names);
+            QVERIFY2(found.isEmpty(), qPrintable(QString::fromUtf8(title) + u": \""_s + text + u"\" shows "_s + found));
+        }
+    }
+    // The synchronisation panel names the operating system in Spanish.
+    QVERIFY(VisibleTexts(window->layoutSync).contains(u"Sistema operativo"_s));
+}
+
+void TestWhatUserSees::wholeTextsAtEverySize()
+{
+    TfrmMain* window = StartProgram(true);
+    QVERIFY(window);
+    // A withdrawn card sold by another agency, with the longest seller e-mail there is.
+    std::unique_ptr<TResultSet> rows;
+    QVERIFY(DB()->QueryNoCount(u"SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Prop_Estado`=1 ORDER BY "
+                               u"LENGTH(IFNULL(`Vend_email`, \"\")) DESC LIMIT 1;"_s,
+                               rows) &&
+            rows && rows->RecordCount() == 1);
+    const qint64 withdrawn = rows->AsInt64At(0);
+    for (const QSize& screen : kScreens) {
+        const QString size = u"%1x%2"_s.arg(screen.width()).arg(screen.height());
+        window->resize(screen);
+        QTest::qWait(20);
+        window->SetConnectionState(0);
+        for (QPushButton* button :
+             {window->btnFLNews, window->btnFLBrokers, window->btnFLClients, window->btnFLConfig}) {
+            window->ShowSection(button->property("tag").toInt());
+            QTest::qWait(10);
+            const QStringList clipped = ClippedTexts(window);
+            QVERIFY2(clipped.isEmpty(), qPrintable(size + u": "_s + clipped.join(u" | "_s)));
+        }
+        SaveShot(window, u"look-news-offline-"_s + size);
+        window->ShowSection(TfrmMain::SecConfig);
+        SaveShot(window, u"look-configuration-"_s + size);
+        window->ShowSection(TfrmMain::SecBrokers);
+        SaveShot(window, u"look-agencies-"_s + size);
+        window->SetConnectionState(1);
+        window->ShowSection(TfrmMain::SecSync);
+        QTRY_VERIFY(!SyncInProgress);
+        QVERIFY2(ClippedTexts(window->layoutSync).isEmpty(),
+                 qPrintable(ClippedTexts(window->layoutSync).join(u" | "_s)));
+        SaveShot(window, u"look-synchronisation-"_s + size);
+
+        window->ShowSection(TfrmMain::SecProps);
+        QVERIFY(window->PropertyList->QuickSearch(QString::number(withdrawn)));
+        QTest::qWait(10);
+        QVERIFY2(ClippedTexts(window->PropertyList).isEmpty(),
+                 qPrintable(size + u": "_s + ClippedTexts(window->PropertyList).join(u" | "_s)));
+        Q_EMIT window->PropertyList->RowOpened(withdrawn, 0);
+        QVERIFY(window->PropertyCard->isVisible());
+        QTest::qWait(10);
+        QVERIFY(!window->PropertyCard->edtPropEstado->text().isEmpty());
+        QVERIFY2(ClippedTexts(window->PropertyCard).isEmpty(),
+                 qPrintable(size + u": "_s + ClippedTexts(window->PropertyCard).join(u" | "_s)));
+        SaveShot(window, u"look-card-"_s + size);
+        window->btnPropCardBack->click();
+    }
+}
+
+void TestWhatUserSees::exitDialogShowsItsWholeTitle()
+{
+    int width = 0, titleWidth = 0;
+    OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        width = box->width();
+        // A desktop's title bar uses a larger, bold font and keeps room for its buttons.
+        QFont title = box->font();
+        title.setBold(true);
+        if (title.pointSizeF() > 0)
+            title.setPointSizeF(title.pointSizeF() * 1.25);
+        else
+            title.setPixelSize(title.pixelSize() * 5 / 4);
+        titleWidth = QFontMetrics(title).horizontalAdvance(box->windowTitle()) + 120;
+        SaveShot(box, u"look-exit-dialog"_s);
+        box->button(QMessageBox::No)->click();
+    });
+    QVERIFY(!AskConfirmation(MainText::CloseQuestion));
+    QVERIFY2(width >= titleWidth, qPrintable(u"%1 < %2"_s.arg(width).arg(titleWidth)));
+}
+
+void TestWhatUserSees::calendarShowsItsLastRow()
+{
+    TFilterPanel panel;
+    panel.resize(340, 700);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QDateEdit* edit = panel.findChild<QDateEdit*>(u"edtFilterIngresoDesde"_s);
+    QVERIFY(edit);
+    edit->setDate(QDate(2026, 8, 1)); // a month that takes six rows
+    QTest::keyClick(edit, Qt::Key_F4);
+    QCalendarWidget* calendar = edit->calendarWidget();
+    QTRY_VERIFY(calendar->isVisible());
+    auto* table = calendar->findChild<QTableView*>();
+    QVERIFY(table);
+    const int last = table->model()->rowCount() - 1;
+    const int bottom = table->rowViewportPosition(last) + table->rowHeight(last);
+    SaveShot(calendar->window(), u"look-calendar"_s);
+    QVERIFY2(table->rowViewportPosition(last) >= 0 && bottom <= table->viewport()->height(),
+             qPrintable(u"%1 > %2"_s.arg(bottom).arg(table->viewport()->height())));
+    calendar->window()->hide();
+}
+
+void TestWhatUserSees::synchronisationPanelAfterTheRun()
+{
+    TfrmMain* window = StartProgram(true);
+    QVERIFY(window);
+    // Other agencies change their listings: the next run brings a new data version.
+    const ServiceProcess::HttpReply reply =
+        m_service->Post(u"/admin/churn"_s, QJsonDocument(QJsonObject{{u"batches"_s, 3}}).toJson(), "application/json");
+    QCOMPARE(reply.status, 200);
+    const int before = LocalDataVersion();
+    QTest::mouseClick(window->btnFLUpdate, Qt::LeftButton);
+    QTRY_VERIFY(!SyncInProgress);
+    QCOMPARE(window->lblSyncMessage->text(), MainText::Finished);
+    QVERIFY(LocalDataVersion() > before);
+    QCOMPARE(window->lblSyncDBVer->text(), QString::number(LocalDataVersion()));
+    QCOMPARE(window->lblSyncLastSync->text(), FormatDateTimeText(u"dd-mmm-yy hh:nn"_s, LastSyncTime()));
+}
+
+void TestWhatUserSees::clicksThatSayWhatHappened()
+{
+    TfrmMain* window = StartProgram(false);
+    QVERIFY(window);
+    ScriptedAnswerer messages;
+    // "Sin conexión" with the service there: the connection is back, and the click says so.
+    QCOMPARE(window->titBtnUpdate->text(), MainText::OfflineTitle);
+    QTest::mouseClick(window->btnFLUpdate, Qt::LeftButton);
+    QCOMPARE(window->ConnectionState(), 1);
+    QCOMPARE(window->CurrentSection(), int(TfrmMain::SecNews));
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QCOMPARE(messages.shown[0].kind, TMessageKind::Information);
+    QVERIFY(messages.shown[0].text.contains(u"Se restableció la conexión"_s));
+
+    // The help document comes, but this machine has nothing to open it with.
+    QTest::mouseClick(window->btnFLHelp, Qt::LeftButton);
+    QVERIFY(QFile::exists(HelpDocumentFile()));
+    QCOMPARE(messages.shown.size(), size_t(2));
+    QCOMPARE(messages.shown[1].kind, TMessageKind::Error);
+    QVERIFY(messages.shown[1].text.contains(QDir::toNativeSeparators(HelpDocumentFile())));
+
+    // "Sin conexión" with the service down: the test fails, and the user is told.
+    DropConnections();
+    m_service->Stop();
+    SyncEnabled = false;
+    window->SetConnectionState(0);
+    QTest::mouseClick(window->btnFLUpdate, Qt::LeftButton);
+    QCOMPARE(window->ConnectionState(), 0);
+    QVERIFY(window->timerTestConnection->isActive());
+    QCOMPARE(messages.shown.size(), size_t(3));
+    QCOMPARE(messages.shown[2].kind, TMessageKind::Error);
+    QVERIFY(messages.shown[2].text.contains(u"No se pudo conectar"_s));
+}
+
+void TestWhatUserSees::credentialsAndTermsFromTheConfiguration()
+{
+    TfrmMain* window = StartProgram(false);
+    QVERIFY(window);
+    QVERIFY(m_service->PublishTerms(3.5, u"2026-11-02 10:00:00"_s, u"Texto de los términos publicados."_s));
+    SyncEnabled = true;
+    QTest::mouseClick(window->btnFLConfig, Qt::LeftButton);
+    QVERIFY(window->btnViewTerms->isVisible() && window->btnUsrChgCre->isVisible());
+    SaveShot(window, u"look-configuration"_s);
+
+    // The terms, to read again.
+    QString shownTerms;
+    int termsMode = -1;
+    OnNextModal([&](QWidget* modal) {
+        auto* terms = qobject_cast<TfrmToS*>(modal);
+        QVERIFY(terms);
+        termsMode = terms->Mode();
+        shownTerms = terms->mmoTOS->toPlainText();
+        SaveShot(terms, u"look-terms"_s);
+        terms->btnOk->click();
+    });
+    QTest::mouseClick(window->btnViewTerms, Qt::LeftButton);
+    QCOMPARE(termsMode, int(TfrmToS::ModeView));
+    QVERIFY(shownTerms.contains(u"Texto de los términos publicados."_s));
+
+    // The administrator's own access data.
+    int dialogUser = -1;
+    QString shownName;
+    OnNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmUserCredentials*>(modal);
+        QVERIFY(dialog);
+        dialogUser = dialog->usrCode;
+        shownName = dialog->edtNewUsr->text();
+        SaveShot(dialog, u"look-credentials"_s);
+        dialog->btnCancel->click();
+    });
+    QTest::mouseClick(window->btnUsrChgCre, Qt::LeftButton);
+    QCOMPARE(dialogUser, SessionUserCode);
+    QCOMPARE(shownName, u"admin"_s);
+
+    // Anyone else is told why the button does not open it.
+    TUserData clerk;
+    QVERIFY(LoadUserByLogin(7, u"carga1"_s, clerk));
+    StartSession(clerk.Code, u"carga1"_s, u"demo"_s, clerk.Name);
+    ScriptedAnswerer messages;
+    QTest::mouseClick(window->btnUsrChgCre, Qt::LeftButton);
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QVERIFY(messages.shown[0].text.contains(u"administrador"_s));
+}
+
+void TestWhatUserSees::labelTrimmingFollowsTheInstallation()
+{
+    const QString text = u"Un texto bastante más largo que el lugar que tiene"_s;
+    const auto render = [&](bool trimming) {
+        LabelTrimming = trimming;
+        TfrmMain window;
+        QLabel* label = window.lblSyncStatus;
+        label->setText(text);
+        label->setFixedWidth(120);
+        label->resize(120, 20);
+        QLabel plain(text);
+        plain.setFont(label->font());
+        plain.setPalette(label->palette());
+        plain.setFixedSize(label->size());
+        return std::pair{label->grab().toImage() == plain.grab().toImage(), LabelTrimmed(label)};
+    };
+    const auto [sameWhenOff, trimmedWhenOff] = render(false);
+    QVERIFY(!trimmedWhenOff);
+    QVERIFY(sameWhenOff);
+    const auto [sameWhenOn, trimmedWhenOn] = render(true);
+    QVERIFY(trimmedWhenOn);
+    QVERIFY(!sameWhenOn);
+}
+
+QTEST_MAIN(TestWhatUserSees)
+#include "test_WhatUserSees.moc"
