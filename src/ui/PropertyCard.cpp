@@ -67,6 +67,52 @@ QLabel* Caption(const QString& name, const QString& text, QWidget* parent)
     return label;
 }
 
+// Long addresses and names in narrow display fields: the font steps down (to 9 px at
+// least) until the whole text fits, and comes back up when the field grows again; the
+// full text is also the tooltip.
+class TFitText : public QObject {
+public:
+    using QObject::QObject;
+    static constexpr int Largest = 12, Smallest = 9;
+
+    static void Watch(QLineEdit* edit)
+    {
+        static TFitText* fit = new TFitText(qApp);
+        edit->installEventFilter(fit);
+    }
+    // The field's own style (colours of the status badge) without the font size.
+    static void SetStyle(QLineEdit* edit, const QString& style)
+    {
+        edit->setProperty("fitStyle", style);
+        Fit(edit);
+    }
+    static void Fit(QLineEdit* edit)
+    {
+        const QString style = edit->property("fitStyle").toString();
+        const QString text = edit->text();
+        const int room = edit->contentsRect().width() - edit->textMargins().left() - edit->textMargins().right() - 8;
+        int size = Largest;
+        QFont font = edit->font();
+        for (; size > Smallest; --size) {
+            font.setPixelSize(size);
+            if (text.isEmpty() || QFontMetrics(font).horizontalAdvance(text) <= room)
+                break;
+        }
+        const QString sheet = u"QLineEdit { %1 font-size: %2px; }"_s.arg(style).arg(size);
+        if (edit->styleSheet() != sheet)
+            edit->setStyleSheet(sheet);
+        edit->setToolTip(text);
+        edit->setCursorPosition(0);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            if (auto* edit = qobject_cast<QLineEdit*>(watched))
+                Fit(edit);
+        return false;
+    }
+};
+
 } // namespace
 
 QString VideoWatchUrl(const QString& propVideo)
@@ -164,7 +210,6 @@ void TPropertyCard::BuildControls()
     edtPropModificado = Field(u"edtPropModificado"_s, tabGeneral);
     pair(row, 0, Caption(u"lblPropCodigo"_s, u"Código"_s, tabGeneral), edtPropCodigo);
     pair(row, 1, Caption(u"lblPropCodigoInterno"_s, u"Código interno"_s, tabGeneral), edtPropCodigoInterno);
-    pair(row, 2, Caption(u"lblPropEstado"_s, u"Estado"_s, tabGeneral), edtPropEstado);
     pair(row, 3, Caption(u"lblPropIngreso"_s, u"Ingreso"_s, tabGeneral), edtPropIngreso);
     pair(row, 4, Caption(u"lblPropModificado"_s, u"Modificado"_s, tabGeneral), edtPropModificado);
     row += 2;
@@ -259,6 +304,8 @@ void TPropertyCard::BuildControls()
     pair(row, 0, Caption(u"lblPropSellerName"_s, u"Vendedor"_s, tabGeneral), edtPropSellerName, 2);
     pair(row, 2, Caption(u"lblPropSellerTel"_s, u"Teléfono"_s, tabGeneral), edtPropSellerTel);
     pair(row, 3, Caption(u"lblPropSellerEmail"_s, u"E-mail"_s, tabGeneral), edtPropSellerEmail, 2);
+    for (QLineEdit* edit : {edtPropEstado, edtPropInmoNombre, edtPropInmoEmail, edtPropSellerName, edtPropSellerEmail})
+        TFitText::Watch(edit);
     row += 2;
     mmoPropDesc = new QPlainTextEdit(tabGeneral);
     mmoPropDesc->setObjectName(u"mmoPropDesc"_s);
@@ -269,6 +316,12 @@ void TPropertyCard::BuildControls()
 
     auto* photoColumn = new QVBoxLayout;
     general->addLayout(photoColumn);
+    // The status badge heads the photo: a withdrawal reason such as "Vendida por otra
+    // inmobiliaria" needs more room than a field column has.
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(Caption(u"lblPropEstado"_s, u"Estado"_s, tabGeneral));
+    statusRow->addWidget(edtPropEstado, 1);
+    photoColumn->addLayout(statusRow);
     imgPropPhoto = new TClickLabel(tabGeneral);
     imgPropPhoto->setObjectName(u"imgPropPhoto"_s);
     imgPropPhoto->setFixedSize(kPhotoWidth, kPhotoWidth * 3 / 4);
@@ -370,7 +423,7 @@ void TPropertyCard::ClearFields()
         edit->clear();
     for (QCheckBox* box : {chkPropDepend, chkPropCochera, chkPropTel, chkPropAEstrenar})
         box->setChecked(false);
-    edtPropEstado->setStyleSheet(QString());
+    TFitText::SetStyle(edtPropEstado, QString());
     mmoPropDesc->clear();
     mmoPropInfoPrivada->clear();
     qDeleteAll(tabMoreInfo->findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
@@ -460,8 +513,11 @@ void TPropertyCard::FillFields(const TResultSet& row)
     const TPropertyStatus status = StatusText(row, false);
     const TStatusBadge badge = StatusBadge(status);
     edtPropEstado->setText(status.text);
-    edtPropEstado->setStyleSheet(u"QLineEdit { background: %1; color: %2; font-weight: bold; }"_s.arg(
-        QColor::fromRgba(badge.background).name(), QColor::fromRgba(badge.text).name()));
+    TFitText::SetStyle(edtPropEstado,
+                       u"background: %1; color: %2; font-weight: bold;"_s.arg(QColor::fromRgba(badge.background).name(),
+                                                                              QColor::fromRgba(badge.text).name()));
+    for (QLineEdit* edit : {edtPropInmoNombre, edtPropInmoEmail, edtPropSellerName, edtPropSellerEmail})
+        TFitText::Fit(edit);
 
     ApplyBuildingType(row);
 
