@@ -9,6 +9,7 @@
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "support/ClientSetup.h"
+#include "support/ProgramFixture.h"
 #include "support/Screenshot.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
@@ -148,7 +149,6 @@ const QSize kScreens[] = {{1024, 768}, {1366, 768}, {1920, 1080}};
 class TestWhatUserSees : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { ApplyAppStyle(*qApp); }
     void init();
     void cleanup();
 
@@ -160,70 +160,45 @@ private Q_SLOTS:
     void synchronisationPanelAfterTheRun();
     void clicksThatSayWhatHappened();
     void credentialsAndTermsFromTheConfiguration();
+    void credentialsOnlyForTheAdministrator();
     void labelTrimmingFollowsTheInstallation();
 
 private:
-    // The program as the entry leaves it after the start: installed, logged in, main window shown.
+    // The program as the entry starts it: with its first synchronisation, or offline (the
+    // offline marker in the data folder).
     TfrmMain* StartProgram(bool online);
-    std::unique_ptr<TestRoot> m_root;
-    std::unique_ptr<RecordingFatalHandler> m_fatal;
-    std::unique_ptr<ServiceProcess> m_service;
-    QPointer<TfrmMain> m_window;
+    std::unique_ptr<ProgramFixture> m_program;
 };
 
 void TestWhatUserSees::init()
 {
-    m_root = std::make_unique<TestRoot>();
-    m_fatal = std::make_unique<RecordingFatalHandler>();
-    SetScreenSizeOverride(QSize(1280, 800));
-    TfrmMain::CountDownStepMs = 20;
-    m_service = std::make_unique<ServiceProcess>();
-    QVERIFY2(m_service->Start(), qPrintable(m_service->LastError()));
-    qputenv("KORVEL_SERVICE_URL", m_service->SyncUrl().toUtf8());
-    qputenv("KORVEL_REFERENCE_HOST", (u"127.0.0.1:"_s + QString::number(m_service->Port())).toUtf8());
-    ResetConsecutiveFailures();
+    m_program = std::make_unique<ProgramFixture>();
+    QVERIFY2(m_program->Error().isEmpty(), qPrintable(m_program->Error()));
 }
 
 void TestWhatUserSees::cleanup()
 {
-    if (m_window) {
-        ForceClose = true;
-        m_window->close();
-        QTRY_VERIFY(m_window.isNull());
-    }
-    CloseDatabase();
-    ClearSession();
-    ResetInstallContext();
-    SyncEnabled = false;
-    SyncInProgress = false;
-    CloseAfterSync = false;
-    ForceClose = false;
-    SkipAutoSync = false;
+    const auto calls = m_program->Fatal().calls;
+    m_program.reset();
     LabelTrimming = true;
-    DropConnections();
-    m_service.reset();
-    for (const char* name : {"KORVEL_SERVICE_URL", "KORVEL_REFERENCE_HOST"})
-        qunsetenv(name);
-    QVERIFY2(m_fatal->calls.empty(), m_fatal->calls.empty() ? "" : qPrintable(m_fatal->calls.front().message));
-    m_fatal.reset();
-    m_root.reset();
-    SetScreenSizeOverride(QSize());
+    QVERIFY2(calls.empty(), calls.empty() ? "" : qPrintable(calls.front().message));
 }
 
 TfrmMain* TestWhatUserSees::StartProgram(bool online)
 {
-    // The entry creates the main window before any data is there.
-    m_window = new TfrmMain;
-    if (!InstallDemoAgency() || !LogInDemoAdmin())
+    if (!m_program->Install())
         return nullptr;
-    SyncEnabled = online;
-    StartupSyncPending = online;
-    m_window->show();
-    if (!QTest::qWaitForWindowExposed(m_window))
-        return nullptr;
-    if (!QTest::qWaitFor([this] { return m_window->CurrentSection() == TfrmMain::SecNews && !SyncInProgress; }, 60000))
-        return nullptr;
-    return m_window;
+    if (!online) {
+        QFile marker(Paths.DataFolder + Config::OfflineMarkerFile);
+        if (!marker.open(QIODevice::WriteOnly))
+            return nullptr;
+    }
+    ProgramFixture::Options options;
+    options.firstSync = online;
+    TfrmMain* window = m_program->Start(options);
+    if (!window)
+        qWarning("%s", qPrintable(m_program->Error()));
+    return window;
 }
 
 void TestWhatUserSees::qtSpeaksSpanish()
@@ -291,7 +266,6 @@ void TestWhatUserSees::wholeTextsAtEverySize()
         const QString size = u"%1x%2"_s.arg(screen.width()).arg(screen.height());
         window->resize(screen);
         QTest::qWait(20);
-        window->SetConnectionState(0);
         for (QPushButton* button :
              {window->btnFLNews, window->btnFLBrokers, window->btnFLClients, window->btnFLConfig}) {
             QTest::mouseClick(button, Qt::LeftButton);
@@ -299,10 +273,9 @@ void TestWhatUserSees::wholeTextsAtEverySize()
             const QStringList clipped = ClippedTexts(window);
             QVERIFY2(clipped.isEmpty(), qPrintable(size + u": "_s + clipped.join(u" | "_s)));
         }
-        SaveShot(window, u"look-configuration-offline-"_s + size);
+        SaveShot(window, u"look-configuration-"_s + size);
         QTest::mouseClick(window->btnFLBrokers, Qt::LeftButton);
         SaveShot(window, u"look-agencies-"_s + size);
-        window->SetConnectionState(1);
         QTest::mouseClick(window->btnFLUpdate, Qt::LeftButton);
         QTRY_VERIFY(!SyncInProgress);
         QVERIFY2(ClippedTexts(window->layoutSync).isEmpty(),
@@ -374,8 +347,8 @@ void TestWhatUserSees::synchronisationPanelAfterTheRun()
     TfrmMain* window = StartProgram(true);
     QVERIFY(window);
     // Other agencies change their listings: the next run brings a new data version.
-    const ServiceProcess::HttpReply reply =
-        m_service->Post(u"/admin/churn"_s, QJsonDocument(QJsonObject{{u"batches"_s, 3}}).toJson(), "application/json");
+    const ServiceProcess::HttpReply reply = m_program->Service().Post(
+        u"/admin/churn"_s, QJsonDocument(QJsonObject{{u"batches"_s, 3}}).toJson(), "application/json");
     QCOMPARE(reply.status, 200);
     const int before = LocalDataVersion();
     QTest::mouseClick(window->btnFLUpdate, Qt::LeftButton);
@@ -390,42 +363,53 @@ void TestWhatUserSees::clicksThatSayWhatHappened()
 {
     TfrmMain* window = StartProgram(false);
     QVERIFY(window);
-    ScriptedAnswerer messages;
-    // "Sin conexión" with the service there: the connection is back, and the click says so.
+    // The offline caption, whole at every size.
     QCOMPARE(window->titBtnUpdate->text(), MainText::OfflineTitle);
+    for (const QSize& screen : kScreens) {
+        const QString size = u"%1x%2"_s.arg(screen.width()).arg(screen.height());
+        window->resize(screen);
+        QTest::qWait(20);
+        QVERIFY2(ClippedTexts(window->layoutFirstLevel).isEmpty(),
+                 qPrintable(size + u": "_s + ClippedTexts(window->layoutFirstLevel).join(u" | "_s)));
+        SaveShot(window, u"look-offline-"_s + size);
+    }
+    ScriptedAnswerer messages;
+
+    // "Sin conexión" with the service down: the test fails, and the user is told.
+    DropConnections();
+    m_program->Service().Stop();
+    QTest::mouseClick(window->btnFLUpdate, Qt::LeftButton);
+    QCOMPARE(window->ConnectionState(), 0);
+    QVERIFY(window->timerTestConnection->isActive());
+    QCOMPARE(window->CurrentSection(), int(TfrmMain::SecNews));
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QCOMPARE(messages.shown[0].kind, TMessageKind::Error);
+    QVERIFY(messages.shown[0].text.contains(u"No se pudo conectar"_s));
+
+    // The service back: the connection is back, and the click says so.
+    QVERIFY(m_program->Service().Start());
+    qputenv("KORVEL_SERVICE_URL", m_program->Service().SyncUrl().toUtf8());
     QTest::mouseClick(window->btnFLUpdate, Qt::LeftButton);
     QCOMPARE(window->ConnectionState(), 1);
     QCOMPARE(window->CurrentSection(), int(TfrmMain::SecNews));
-    QCOMPARE(messages.shown.size(), size_t(1));
-    QCOMPARE(messages.shown[0].kind, TMessageKind::Information);
-    QVERIFY(messages.shown[0].text.contains(u"Se restableció la conexión"_s));
+    QCOMPARE(messages.shown.size(), size_t(2));
+    QCOMPARE(messages.shown[1].kind, TMessageKind::Information);
+    QVERIFY(messages.shown[1].text.contains(u"Se restableció la conexión"_s));
 
     // The help document comes, but this machine has nothing to open it with.
     QTest::mouseClick(window->btnFLHelp, Qt::LeftButton);
     QVERIFY(QFile::exists(HelpDocumentFile()));
-    QCOMPARE(messages.shown.size(), size_t(2));
-    QCOMPARE(messages.shown[1].kind, TMessageKind::Error);
-    QVERIFY(messages.shown[1].text.contains(QDir::toNativeSeparators(HelpDocumentFile())));
-
-    // "Sin conexión" with the service down: the test fails, and the user is told.
-    DropConnections();
-    m_service->Stop();
-    SyncEnabled = false;
-    window->SetConnectionState(0);
-    QTest::mouseClick(window->btnFLUpdate, Qt::LeftButton);
-    QCOMPARE(window->ConnectionState(), 0);
-    QVERIFY(window->timerTestConnection->isActive());
     QCOMPARE(messages.shown.size(), size_t(3));
     QCOMPARE(messages.shown[2].kind, TMessageKind::Error);
-    QVERIFY(messages.shown[2].text.contains(u"No se pudo conectar"_s));
+    QVERIFY(messages.shown[2].text.contains(QDir::toNativeSeparators(HelpDocumentFile())));
 }
 
 void TestWhatUserSees::credentialsAndTermsFromTheConfiguration()
 {
-    TfrmMain* window = StartProgram(false);
-    QVERIFY(window);
-    QVERIFY(m_service->PublishTerms(3.5, u"2026-11-02 10:00:00"_s, u"Texto de los términos publicados."_s));
-    SyncEnabled = true;
+    QVERIFY(m_program->Install());
+    TfrmMain* window = m_program->Start();
+    QVERIFY2(window, qPrintable(m_program->Error()));
+    QVERIFY(m_program->Service().PublishTerms(3.5, u"2026-11-02 10:00:00"_s, u"Texto de los términos publicados."_s));
     QTest::mouseClick(window->btnFLConfig, Qt::LeftButton);
     QVERIFY(window->btnViewTerms->isVisible() && window->btnUsrChgCre->isVisible());
     SaveShot(window, u"look-configuration"_s);
@@ -459,11 +443,17 @@ void TestWhatUserSees::credentialsAndTermsFromTheConfiguration()
     QTest::mouseClick(window->btnUsrChgCre, Qt::LeftButton);
     QCOMPARE(dialogUser, SessionUserCode);
     QCOMPARE(shownName, u"admin"_s);
+}
 
-    // Anyone else is told why the button does not open it.
-    TUserData clerk;
-    QVERIFY(LoadUserByLogin(7, u"carga1"_s, clerk));
-    StartSession(clerk.Code, u"carga1"_s, u"demo"_s, clerk.Name);
+void TestWhatUserSees::credentialsOnlyForTheAdministrator()
+{
+    // Anyone else is told why the button does not open the dialog.
+    QVERIFY(m_program->Install());
+    ProgramFixture::Options options;
+    options.user = u"carga1"_s;
+    TfrmMain* window = m_program->Start(options);
+    QVERIFY2(window, qPrintable(m_program->Error()));
+    QTest::mouseClick(window->btnFLConfig, Qt::LeftButton);
     ScriptedAnswerer messages;
     QTest::mouseClick(window->btnUsrChgCre, Qt::LeftButton);
     QCOMPARE(messages.shown.size(), size_t(1));
@@ -472,22 +462,24 @@ void TestWhatUserSees::credentialsAndTermsFromTheConfiguration()
 
 void TestWhatUserSees::labelTrimmingFollowsTheInstallation()
 {
-    // The main window's creation sets every label as the installation asks.
-    for (const bool trimming : {false, true}) {
-        LabelTrimming = trimming;
-        TfrmMain window;
-        const QList<QLabel*> labels = window.findChildren<QLabel*>();
-        QVERIFY(labels.size() > 20);
-        for (QLabel* label : labels)
-            QVERIFY2(LabelTrimmed(label) == trimming, qPrintable(label->objectName()));
-        // A text too long for its label: trimmed, it ends otherwise than cut off.
-        QLabel* label = window.lblSyncStatus;
-        label->setText(u"Un texto bastante más largo que el lugar que tiene"_s);
-        label->setFixedSize(120, 20);
-        const QImage shown = label->grab().toImage();
-        SetLabelTrimming(label, !trimming);
-        QVERIFY(shown != label->grab().toImage());
-    }
+    // An installation that wants whole texts (the launch read it as false): the main
+    // window's creation switches trimming off on every label.
+    LabelTrimming = false;
+    QVERIFY(m_program->Install());
+    TfrmMain* window = m_program->Start();
+    QVERIFY2(window, qPrintable(m_program->Error()));
+    const QList<QLabel*> labels = window->findChildren<QLabel*>();
+    QVERIFY(labels.size() > 20);
+    for (QLabel* label : labels)
+        QVERIFY2(!LabelTrimmed(label), qPrintable(label->objectName()));
+    // Trimming on, a text too long for its label ends otherwise than cut off.
+    QLabel* label = window->lblSyncStatus;
+    label->setText(u"Un texto bastante más largo que el lugar que tiene"_s);
+    label->setFixedSize(120, 20);
+    const QImage whole = label->grab().toImage();
+    SetLabelTrimming(label, true);
+    QVERIFY(LabelTrimmed(label));
+    QVERIFY(whole != label->grab().toImage());
 }
 
 QTEST_MAIN(TestWhatUserSees)
