@@ -161,6 +161,7 @@ private Q_SLOTS:
     void clicksThatSayWhatHappened();
     void credentialsAndTermsFromTheConfiguration();
     void credentialsOnlyForTheAdministrator();
+    void labelTrimmingFollowsTheInstallation_data();
     void labelTrimmingFollowsTheInstallation();
 
 private:
@@ -460,26 +461,33 @@ void TestWhatUserSees::credentialsOnlyForTheAdministrator()
     QVERIFY(messages.shown[0].text.contains(u"administrador"_s));
 }
 
+void TestWhatUserSees::labelTrimmingFollowsTheInstallation_data()
+{
+    QTest::addColumn<bool>("trimming");
+    QTest::newRow("trimmed texts") << true;
+    QTest::newRow("whole texts") << false;
+}
+
 void TestWhatUserSees::labelTrimmingFollowsTheInstallation()
 {
-    // An installation that wants whole texts (the launch read it as false): the main
-    // window's creation switches trimming off on every label.
-    LabelTrimming = false;
+    // As the launch read it from the display marker or the stored setting: the main
+    // window's creation sets every label accordingly.
+    QFETCH(bool, trimming);
+    LabelTrimming = trimming;
     QVERIFY(m_program->Install());
     TfrmMain* window = m_program->Start();
     QVERIFY2(window, qPrintable(m_program->Error()));
     const QList<QLabel*> labels = window->findChildren<QLabel*>();
     QVERIFY(labels.size() > 20);
     for (QLabel* label : labels)
-        QVERIFY2(!LabelTrimmed(label), qPrintable(label->objectName()));
-    // Trimming on, a text too long for its label ends otherwise than cut off.
+        QVERIFY2(LabelTrimmed(label) == trimming, qPrintable(label->objectName()));
+    // A text too long for its label: trimmed, it ends otherwise than cut off.
     QLabel* label = window->lblSyncStatus;
     label->setText(u"Un texto bastante más largo que el lugar que tiene"_s);
     label->setFixedSize(120, 20);
-    const QImage whole = label->grab().toImage();
-    SetLabelTrimming(label, true);
-    QVERIFY(LabelTrimmed(label));
-    QVERIFY(whole != label->grab().toImage());
+    const QImage shown = label->grab().toImage();
+    SetLabelTrimming(label, !trimming);
+    QVERIFY(shown != label->grab().toImage());
 }
 
 QTEST_MAIN(TestWhatUserSees)
