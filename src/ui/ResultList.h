@@ -34,12 +34,14 @@ int CeilDiv(qint64 a, qint64 b);
 int PageCount(qint64 rows, int pageSize);
 
 // The window of page numbers of the page strip; hidden from 1000 pages on (and for none).
+// At most numbers page numbers (15 when there is room), the current page in the middle
+// where the ends allow.
 struct TPageStrip {
     bool visible = false;
     int first = 0;
     int last = 0;
 };
-TPageStrip PageStripWindow(int page, int pages);
+TPageStrip PageStripWindow(int page, int pages, int numbers = 15);
 
 // ORDER BY for a sort key and direction; empty for an unknown key.
 QString OrderByClause(const QString& sortKey, bool descending);

@@ -300,7 +300,9 @@ void TfrmMain::BuildSections()
     edtPropSearch = new QLineEdit(layoutProps);
     edtPropSearch->setObjectName(u"edtPropSearch"_s);
     edtPropSearch->setMaxLength(16);
-    layoutProps->layout()->addWidget(edtPropSearch);
+    edtPropSearch->setPlaceholderText(u"Código de la propiedad"_s);
+    edtPropSearch->setToolTip(u"Escriba el código (por ejemplo 0007-00012) o el código interno y presione Enter."_s);
+    edtPropSearch->setFixedWidth(220);
 
     layoutNews = Section(layoutContent, u"layoutNews"_s, u"Avisos"_s);
     edtNewsSearch = new QLineEdit(layoutNews);

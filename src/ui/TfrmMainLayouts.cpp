@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -44,6 +45,54 @@ const QString kNotAdministrator = u"Solo el administrador de la inmobiliaria pue
 const QString kCredentialsChanged = u"Los datos de acceso se cambiaron correctamente.\n\n"
                                     u"Use el nuevo usuario y la nueva contraseña la próxima vez que ingrese."_s;
 const QString kUserUnreadable = u"No se pudieron obtener los datos del usuario"_s;
+
+// Page Up and Page Down step through the properties also where the focus is on a control
+// that would otherwise scroll with them (the result list, the card's description); on
+// the list Home and End go to the first and the last page.
+class TPropertyKeys : public QObject {
+public:
+    TPropertyKeys(TfrmMain* window, QWidget* list, QWidget* description)
+        : QObject(window), m_window(window), m_list(list)
+    {
+        list->installEventFilter(this);
+        description->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))
+            return false;
+        int step = -1;
+        switch (key->key()) {
+        case Qt::Key_PageUp:
+            step = TfrmMain::StepPrevious;
+            break;
+        case Qt::Key_PageDown:
+            step = TfrmMain::StepNext;
+            break;
+        case Qt::Key_Home:
+            step = watched == m_list ? TfrmMain::StepFirst : -1;
+            break;
+        case Qt::Key_End:
+            step = watched == m_list ? TfrmMain::StepLast : -1;
+            break;
+        default:
+            break;
+        }
+        if (step < 0 || !m_window->layoutProps->isVisible())
+            return false;
+        Q_EMIT m_window->PropertyStep(step);
+        return true;
+    }
+
+private:
+    TfrmMain* m_window;
+    QObject* m_list;
+};
 
 QLabel* Heading(QWidget* parent, const QString& name, const QString& text)
 {
@@ -101,9 +150,10 @@ void TfrmMain::CloseCard()
     PropertyList->show();
     layoutProps->findChild<QWidget*>(u"rectFilter"_s)->show();
     ResultMode = PreviousResultMode;
-    // The list opens again on the page of the card's property.
+    // The list opens again on the page of the card's property, and keeps that property in
+    // view when its size settles.
     if (TResultSet* rows = PropertyList->ResultSet())
-        PropertyList->ShowPage(CeilDiv(rows->Row() + 1, PropertyList->PageSize()));
+        PropertyList->ShowRecord(rows->Row());
 }
 
 void TfrmMain::AddSectionControls()
@@ -117,6 +167,11 @@ void TfrmMain::AddSectionControls()
     marksRow->addWidget(btnSLPropMarks);
     marksRow->addWidget(lblBtnPropMarks2);
     marksRow->addStretch(1);
+    auto* searchCaption = new QLabel(u"Buscar por código:"_s, layoutProps);
+    searchCaption->setObjectName(u"lblPropSearch"_s);
+    searchCaption->setBuddy(edtPropSearch);
+    marksRow->addWidget(searchCaption);
+    marksRow->addWidget(edtPropSearch);
     static_cast<QVBoxLayout*>(layoutProps->layout())->addLayout(marksRow);
 
     // The property list takes the section's width; the filter's controls wait beside it.
@@ -192,6 +247,7 @@ void TfrmMain::AddSectionControls()
                                                     "NavigateLast"};
         QMetaObject::invokeMethod(PropertyCard, signalsByStep[std::clamp(step, 0, 3)]);
     });
+    new TPropertyKeys(this, PropertyList->lstboxResult, PropertyCard->mmoPropDesc);
     connect(edtPropSearch, &QLineEdit::returnPressed, PropertyList, [this] {
         if (edtPropSearch->text().trimmed().isEmpty())
             return;

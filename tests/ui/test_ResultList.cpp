@@ -33,6 +33,15 @@ TEST(ResultList, PagesAndTheirStrip)
             EXPECT_EQ(strip.last, c.last) << c.page << "/" << c.pages;
         }
     }
+    // A narrow list shows fewer numbers around the current page.
+    const Case narrow[] = {{1, 40, 1, 9, true}, {20, 40, 16, 24, true}, {40, 40, 32, 40, true}, {3, 5, 1, 5, true}};
+    for (const Case& c : narrow) {
+        const TPageStrip strip = PageStripWindow(c.page, c.pages, 9);
+        EXPECT_EQ(strip.first, c.first) << c.page << "/" << c.pages;
+        EXPECT_EQ(strip.last, c.last) << c.page << "/" << c.pages;
+    }
+    EXPECT_EQ(PageStripWindow(7, 40, 1).first, 7);
+    EXPECT_EQ(PageStripWindow(7, 40, 1).last, 7);
     EXPECT_EQ(PageLabelText(3, 3), u"Página: 3 / 3"_s);
     EXPECT_EQ(ListCountText(TRMAmpliado, 1), u"1 propiedad "_s);
     EXPECT_EQ(ListCountText(TRMResumido, 1500), u"1.500 propiedades "_s);
