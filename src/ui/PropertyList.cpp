@@ -879,9 +879,17 @@ void TPropertyList::ShowPage(int page)
         for (int i = 0; i < codes.size(); ++i) {
             if (order[size_t(i)] < 0 || !rowsOfPage->Seek(order[size_t(i)]))
                 continue;
+            QWidget* row = nullptr;
+            try {
+                row = expanded ? ExpandedRow(*rowsOfPage, photos.value(codes[i])) : SummaryRow(*rowsOfPage);
+            } catch (const std::exception& e) {
+                m_filling = false;
+                WriteLog(u"$8006"_s, QString::fromUtf8(e.what()));
+                FatalError(RowFailedMessage(m_mode));
+                return;
+            }
             auto* item = new QListWidgetItem(lstboxResult);
             item->setData(Qt::UserRole, first + i);
-            QWidget* row = expanded ? ExpandedRow(*rowsOfPage, photos.value(codes[i])) : SummaryRow(*rowsOfPage);
             item->setSizeHint(QSize(0, RowHeight()));
             lstboxResult->setItemWidget(item, row);
             m_pageCodes << codes[i];

@@ -85,6 +85,16 @@ int SwitchedMode(int mode, bool toExpanded, bool hasMarks)
     return mode;
 }
 
+QString RowFailedMessage(int mode)
+{
+    const QString pattern = u"Error al cargar el listado. [CODE %1]"_s;
+    if (mode == TRMOwnAmpliado)
+        return pattern.arg(u"L03"_s);
+    if (mode == TRMOwnResumido || mode == TRMSelecciones)
+        return pattern.arg(u"L04"_s);
+    return pattern.arg(IsExpandedMode(mode) ? u"L01"_s : u"L02"_s);
+}
+
 int CeilDiv(qint64 a, qint64 b)
 {
     if (b == 0)

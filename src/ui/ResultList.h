@@ -28,6 +28,8 @@ QString PresentationSetting();
 // The layout switch: the mode the expanded (or summary) button turns mode into; the same
 // mode when the button does nothing there.
 int SwitchedMode(int mode, bool toExpanded, bool hasMarks);
+// The message that ends the program when a row of a list in this mode cannot be composed.
+QString RowFailedMessage(int mode);
 
 // ceiling(a / b): the truncated quotient plus one when there is a remainder; 0 when b is 0.
 int CeilDiv(qint64 a, qint64 b);

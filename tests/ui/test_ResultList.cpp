@@ -153,3 +153,15 @@ TEST_F(ResultListDatabase, StatementsRunAgainstTheSchema)
     EXPECT_EQ(count, 0);
     EXPECT_TRUE(fatal.calls.empty());
 }
+
+TEST(ResultList, RowFailuresNameTheirLayout)
+{
+    const std::pair<int, const char*> cases[] = {
+        {TRMAmpliado, "L01"},    {TRMSrchAmpliado, "L01"}, {TRMMarkAmpliado, "L01"}, {TRMSelecPropAmpliado, "L01"},
+        {TRMResumido, "L02"},    {TRMSrchResumido, "L02"}, {TRMMarkResumido, "L02"}, {TRMSelecPropResumido, "L02"},
+        {TRMOwnAmpliado, "L03"}, {TRMOwnResumido, "L04"},  {TRMSelecciones, "L04"},
+    };
+    for (const auto& [mode, code] : cases)
+        EXPECT_EQ(RowFailedMessage(mode), u"Error al cargar el listado. [CODE %1]"_s.arg(QLatin1StringView(code)))
+            << mode;
+}
