@@ -322,7 +322,7 @@ void TestPropertyCard::photosStripAndViewer()
         }
     }
     QVERIFY(bare);
-    // The download panel took the focus away; the user clicks back into the window.
+    // Back in the window after the download, as the user's next click would be.
     m_window->activateWindow();
     QTRY_VERIFY(QApplication::focusWidget());
     QCOMPARE(OpenCard(bare), card);
