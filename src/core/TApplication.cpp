@@ -2,9 +2,34 @@
 
 #include "core/Bugs.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include <exception>
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+bool InstallSpanishQtTexts()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return false;
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Argentina));
+    // One catalogue per application object, however often this is asked for.
+    if (app->findChild<QTranslator*>(QStringLiteral("qtbaseSpanish")))
+        return true;
+    auto* translator = new QTranslator(app);
+    translator->setObjectName(QStringLiteral("qtbaseSpanish"));
+    if (!translator->load(QStringLiteral("qtbase_es"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    InstallSpanishQtTexts();
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {

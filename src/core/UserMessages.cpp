@@ -3,6 +3,7 @@
 #include "core/Config.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -11,6 +12,25 @@
 namespace {
 
 TMessageAnswerer* g_answerer = nullptr;
+
+// A short question would give a box narrower than its own title: window managers draw
+// titles larger and bold, beside their buttons, and cut the rest off. The box is kept wide
+// enough for the whole title.
+void KeepTitleWhole(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    QFont title = box.font();
+    title.setBold(true);
+    if (title.pointSizeF() > 0)
+        title.setPointSizeF(title.pointSizeF() * 1.25);
+    else
+        title.setPixelSize(title.pixelSize() * 5 / 4);
+    const int width = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + 140;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
 
 bool Show(TMessageKind kind, const QString& text)
 {
@@ -45,6 +65,7 @@ bool Show(TMessageKind kind, const QString& text)
         box.addButton(Config::CloseButtonText, QMessageBox::RejectRole);
         break;
     }
+    KeepTitleWhole(box);
     const int result = box.exec();
     return kind == TMessageKind::Confirmation ? result == QMessageBox::Yes : true;
 }

@@ -4,6 +4,7 @@
 #include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
+#include "core/uTypes.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
 #include "search/PropertyQuery.h"
@@ -18,6 +19,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -38,6 +40,12 @@ const QString kDetailsFailed = u"Error al cargar los datos de la propiedad \r\n[
 const QString kDetailFailed = u"Error al cargar los datos de la propiedad  [CODE P04]"_s;
 const QString kNotFound = u"No se encontró la dirección."_s;
 const QString kFetching = u"Obteniendo datos..."_s;
+const QString kPhotosOffline = u"No hay conexión con el servicio de Korvel: las fotografías de esta propiedad "
+                               u"no se pudieron descargar.\n\nIntente nuevamente cuando vuelva la conexión."_s;
+const QString kPhotosNotOnService = u"El servicio de Korvel todavía no tiene los archivos de las fotografías de "
+                                    u"esta propiedad.\n\nIntente nuevamente más tarde."_s;
+const QString kSomePhotosNotOnService = u"No se pudieron descargar %1 de las %2 fotografías de esta propiedad: "
+                                        u"el servicio de Korvel todavía no tiene sus archivos."_s;
 const QString kYouTubeWatch = u"https://www.youtube.com/watch?v="_s;
 const QString kVimeoWatch = u"https://vimeo.com/"_s;
 
@@ -58,6 +66,52 @@ QLabel* Caption(const QString& name, const QString& text, QWidget* parent)
     label->setObjectName(name);
     return label;
 }
+
+// Long addresses and names in narrow display fields: the font steps down (to 9 px at
+// least) until the whole text fits, and comes back up when the field grows again; the
+// full text is also the tooltip.
+class TFitText : public QObject {
+public:
+    using QObject::QObject;
+    static constexpr int Largest = 12, Smallest = 9;
+
+    static void Watch(QLineEdit* edit)
+    {
+        static TFitText* fit = new TFitText(qApp);
+        edit->installEventFilter(fit);
+    }
+    // The field's own style (colours of the status badge) without the font size.
+    static void SetStyle(QLineEdit* edit, const QString& style)
+    {
+        edit->setProperty("fitStyle", style);
+        Fit(edit);
+    }
+    static void Fit(QLineEdit* edit)
+    {
+        const QString style = edit->property("fitStyle").toString();
+        const QString text = edit->text();
+        const int room = edit->contentsRect().width() - edit->textMargins().left() - edit->textMargins().right() - 8;
+        int size = Largest;
+        QFont font = edit->font();
+        for (; size > Smallest; --size) {
+            font.setPixelSize(size);
+            if (text.isEmpty() || QFontMetrics(font).horizontalAdvance(text) <= room)
+                break;
+        }
+        const QString sheet = u"QLineEdit { %1 font-size: %2px; }"_s.arg(style).arg(size);
+        if (edit->styleSheet() != sheet)
+            edit->setStyleSheet(sheet);
+        edit->setToolTip(text);
+        edit->setCursorPosition(0);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            if (auto* edit = qobject_cast<QLineEdit*>(watched))
+                Fit(edit);
+        return false;
+    }
+};
 
 } // namespace
 
@@ -156,7 +210,6 @@ void TPropertyCard::BuildControls()
     edtPropModificado = Field(u"edtPropModificado"_s, tabGeneral);
     pair(row, 0, Caption(u"lblPropCodigo"_s, u"Código"_s, tabGeneral), edtPropCodigo);
     pair(row, 1, Caption(u"lblPropCodigoInterno"_s, u"Código interno"_s, tabGeneral), edtPropCodigoInterno);
-    pair(row, 2, Caption(u"lblPropEstado"_s, u"Estado"_s, tabGeneral), edtPropEstado);
     pair(row, 3, Caption(u"lblPropIngreso"_s, u"Ingreso"_s, tabGeneral), edtPropIngreso);
     pair(row, 4, Caption(u"lblPropModificado"_s, u"Modificado"_s, tabGeneral), edtPropModificado);
     row += 2;
@@ -251,6 +304,8 @@ void TPropertyCard::BuildControls()
     pair(row, 0, Caption(u"lblPropSellerName"_s, u"Vendedor"_s, tabGeneral), edtPropSellerName, 2);
     pair(row, 2, Caption(u"lblPropSellerTel"_s, u"Teléfono"_s, tabGeneral), edtPropSellerTel);
     pair(row, 3, Caption(u"lblPropSellerEmail"_s, u"E-mail"_s, tabGeneral), edtPropSellerEmail, 2);
+    for (QLineEdit* edit : {edtPropEstado, edtPropInmoNombre, edtPropInmoEmail, edtPropSellerName, edtPropSellerEmail})
+        TFitText::Watch(edit);
     row += 2;
     mmoPropDesc = new QPlainTextEdit(tabGeneral);
     mmoPropDesc->setObjectName(u"mmoPropDesc"_s);
@@ -261,6 +316,12 @@ void TPropertyCard::BuildControls()
 
     auto* photoColumn = new QVBoxLayout;
     general->addLayout(photoColumn);
+    // The status badge heads the photo: a withdrawal reason such as "Vendida por otra
+    // inmobiliaria" needs more room than a field column has.
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(Caption(u"lblPropEstado"_s, u"Estado"_s, tabGeneral));
+    statusRow->addWidget(edtPropEstado, 1);
+    photoColumn->addLayout(statusRow);
     imgPropPhoto = new TClickLabel(tabGeneral);
     imgPropPhoto->setObjectName(u"imgPropPhoto"_s);
     imgPropPhoto->setFixedSize(kPhotoWidth, kPhotoWidth * 3 / 4);
@@ -362,7 +423,7 @@ void TPropertyCard::ClearFields()
         edit->clear();
     for (QCheckBox* box : {chkPropDepend, chkPropCochera, chkPropTel, chkPropAEstrenar})
         box->setChecked(false);
-    edtPropEstado->setStyleSheet(QString());
+    TFitText::SetStyle(edtPropEstado, QString());
     mmoPropDesc->clear();
     mmoPropInfoPrivada->clear();
     qDeleteAll(tabMoreInfo->findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
@@ -452,8 +513,11 @@ void TPropertyCard::FillFields(const TResultSet& row)
     const TPropertyStatus status = StatusText(row, false);
     const TStatusBadge badge = StatusBadge(status);
     edtPropEstado->setText(status.text);
-    edtPropEstado->setStyleSheet(u"QLineEdit { background: %1; color: %2; font-weight: bold; }"_s.arg(
-        QColor::fromRgba(badge.background).name(), QColor::fromRgba(badge.text).name()));
+    TFitText::SetStyle(edtPropEstado,
+                       u"background: %1; color: %2; font-weight: bold;"_s.arg(QColor::fromRgba(badge.background).name(),
+                                                                              QColor::fromRgba(badge.text).name()));
+    for (QLineEdit* edit : {edtPropInmoNombre, edtPropInmoEmail, edtPropSellerName, edtPropSellerEmail})
+        TFitText::Fit(edit);
 
     ApplyBuildingType(row);
 
@@ -624,10 +688,23 @@ void TPropertyCard::ShowPhoto(int index)
 
 void TPropertyCard::DownloadPhotos()
 {
+    const bool online = SyncEnabled;
     m_photos = FetchPhotos(CurrentSessionValues(), QString::number(m_code), false, true);
     ShowPhoto(0);
     m_stripBuilt = false;
     BuildPhotoStrip();
+    int missing = 0;
+    for (const QString& path : std::as_const(m_photos))
+        missing += QFileInfo::exists(path) ? 0 : 1;
+    if (missing == 0)
+        return;
+    // A click that brings nothing must say why: offline, or the service has no files.
+    if (!online || !SyncEnabled)
+        ShowInformation(kPhotosOffline);
+    else if (missing == m_photos.size())
+        ShowInformation(kPhotosNotOnService);
+    else
+        ShowInformation(kSomePhotosNotOnService.arg(missing).arg(m_photos.size()));
 }
 
 void TPropertyCard::BuildPhotoStrip()

@@ -118,6 +118,8 @@ QLineEdit[readOnly="true"] { background: #F7F7F8; }
 
 QListView, QTreeView, QTableView, QListWidget { font-size: 12px; border: 1px solid #DCDCDF;
               alternate-background-color: #F4F7FA; selection-background-color: @blue; selection-color: #FFFFFF; }
+QCalendarWidget { font-size: 12px; }
+QCalendarWidget QTableView { border: none; }
 QHeaderView::section { font-size: 12px; font-weight: bold; color: #FFFFFF; background: @blue;
               border: none; border-right: 1px solid #2F7AAE; padding: 4px 6px; }
 QTabBar::tab { font-size: 12px; padding: 5px 14px; border: 1px solid #DCDCDF; border-bottom: none; background: #F4F4F5; }

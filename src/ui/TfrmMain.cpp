@@ -16,6 +16,7 @@
 #include "sync/TfrmSyncDlg.h"
 #include "sync/Upload.h"
 #include "ui/FilterPanel.h"
+#include "ui/LabelTrimming.h"
 #include "ui/PropertyList.h"
 #include "ui/Startup.h"
 #include "ui/Style.h"
@@ -24,6 +25,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -66,6 +68,13 @@ const QString SecondLine = u"para poder cerrar el sistema."_s;
 const QString InitFailed = u"No se pudo preparar la ventana principal del sistema.\n\n"
                            u"Cierre el sistema e intente nuevamente."_s;
 const QString HelpMissing = u"No se encontró el documento de ayuda del sistema."_s;
+const QString HelpNoViewer = u"No se pudo abrir el documento de ayuda: no hay en este equipo un programa para "
+                             u"abrir archivos PDF.\n\nEl documento está en:\n%1"_s;
+const QString BackOnline = u"Se restableció la conexión con el servicio de Korvel.\n\n"
+                           u"Haga click en \"Actualizar\" para actualizar los datos."_s;
+const QString StillOffline = u"No se pudo conectar con el servicio de Korvel.\n\n"
+                             u"El sistema sigue trabajando sin conexión y volverá a intentarlo automáticamente "
+                             u"dentro de %1 minutos."_s;
 const QString CaptionPattern = u"%1 - %2 - %3"_s;
 const QString KeyIncomplete = u"Complete la clave de validación y el código de seguridad."_s;
 const QString KeyInvalid = u"La clave de validación solo puede tener letras y números."_s;
@@ -194,6 +203,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
     SetConnectionState(1);
+    ApplyLabelTrimming(this, LabelTrimming);
 
     SetConnectionTimers(this);
     SetPhotoDownloadPanel(this);
@@ -533,7 +543,7 @@ void TfrmMain::FirstLevelRelease(int tag)
 void TfrmMain::ShowSection(int tag)
 {
     if (tag == SecSync && titBtnUpdate->text() == MainText::OfflineTitle) {
-        TestConnection();
+        TestConnectionAsked();
         return;
     }
     const QList<QLineEdit*> searches{edtPropSearch, edtNewsSearch, edtBrokersSearch, edtClientsSearch};
@@ -689,10 +699,10 @@ void TfrmMain::HelpAction()
         ShowError(error);
     else
         WriteSetting(Setting::HelpVersion, FloatToDotText(version));
-    if (QFile::exists(HelpDocumentFile()))
-        ShellOpen(HelpDocumentFile());
-    else
+    if (!QFile::exists(HelpDocumentFile()))
         ShowError(MainText::HelpMissing);
+    else if (!ShellOpen(HelpDocumentFile()))
+        ShowError(MainText::HelpNoViewer.arg(QDir::toNativeSeparators(HelpDocumentFile())));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

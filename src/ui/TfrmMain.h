@@ -74,7 +74,10 @@ public:
     // Connection state and synchronisation.
     void SetConnectionState(int state);
     int ConnectionState() const { return m_connectionState; }
-    void TestConnection();
+    // The connection test; true when the service answered.
+    bool TestConnection();
+    // The connection test the user asked for with a click, and a word on its outcome.
+    void TestConnectionAsked();
     void SyncRun();
     void ShowSyncMessage(const QString& text, bool icon, bool close, bool alert);
     void ValidateAndSync();
@@ -135,6 +138,8 @@ public:
     QLineEdit* edtBrokersSearch = nullptr;
     QLineEdit* edtClientsSearch = nullptr;
     QLabel* lblUsersCount = nullptr;
+    QPushButton* btnUsrChgCre = nullptr;
+    QPushButton* btnViewTerms = nullptr;
 
     QWidget* rectEmptyList = nullptr;
     QLabel* imgEmptyList = nullptr;
@@ -194,6 +199,9 @@ private:
     void BuildSyncSection();
     void BuildOverlays();
     void AddSectionControls();
+    void AddConfigEntries();
+    // The credentials dialog for the logged-in user (the agency's administrator only).
+    void ChangeCredentials();
     // The card of a list row (mode 3), and back to the list it came from.
     void OpenCard(int record);
     void CloseCard();
@@ -209,9 +217,11 @@ private:
     void CloseWindow();
     void PressOnly(QPushButton* button);
     void SetFirstLevelEnabled(bool enabled);
+    void FitFirstLevelButtons();
     void StopCountDown();
     void CountDownTick();
     void FillSyncInfo();
+    void RefreshSyncDataInfo();
     void NewSyncCaptcha();
     void HelpAction();
     std::vector<QPushButton*> FirstLevelButtons() const;
@@ -241,6 +251,7 @@ extern const QString OfflineTitle, OfflineHint, Connecting, OnlineTitle;
 extern const QString PleaseWait, Finished, UploadFailed, SyncFailed, Validated, Closing, Continuing;
 extern const QString MaintenanceHint, CloseQuestion, PendingWarning, KeepMarks;
 extern const QString WaitForSync, SaveProperty, SaveClient, SaveUser, SecondLine;
-extern const QString InitFailed, HelpMissing, CaptionPattern;
+extern const QString InitFailed, HelpMissing, HelpNoViewer, CaptionPattern;
+extern const QString BackOnline, StillOffline;
 extern const QString KeyIncomplete, KeyInvalid, CodeInvalid;
 } // namespace MainText

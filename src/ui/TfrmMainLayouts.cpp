@@ -1,12 +1,17 @@
-// The sections whose own behaviour comes with later work: their controls exist under
-// their names, empty, so the shell can show, size and switch them already.
+// The property section's controls, the sections still to come, and the configuration
+// section's entries to the access data and the terms.
 #include "ui/TfrmMain.h"
 
+#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "records/UserData.h"
 #include "search/Marks.h"
+#include "sync/Session.h"
+#include "sync/Terms.h"
+#include "sync/TfrmUserCredentials.h"
 #include "ui/EditKinds.h"
 #include "ui/FilterPanel.h"
 #include "ui/PropertyCard.h"
@@ -35,6 +40,11 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const QString kNotAdministrator = u"Solo el administrador de la inmobiliaria puede cambiar los datos de acceso."_s;
+const QString kCredentialsChanged = u"Los datos de acceso se cambiaron correctamente.\n\n"
+                                    u"Use el nuevo usuario y la nueva contraseña la próxima vez que ingrese."_s;
+const QString kUserUnreadable = u"No se pudieron obtener los datos del usuario"_s;
 
 // Page Up and Page Down step through the properties also where the focus is on a control
 // that would otherwise scroll with them (the result list, the card's description); on
@@ -84,72 +94,12 @@ private:
     QObject* m_list;
 };
 
-QWidget* NamedControl(QWidget* parent, const QString& name)
+QLabel* Heading(QWidget* parent, const QString& name, const QString& text)
 {
-    QWidget* w = nullptr;
-    if (name.startsWith(u"btn"_s))
-        w = new QPushButton(name.mid(3), parent);
-    else if (name.startsWith(u"edt"_s))
-        w = new QLineEdit(parent);
-    else if (name.startsWith(u"cbo"_s))
-        w = new QComboBox(parent);
-    else if (name.startsWith(u"chk"_s))
-        w = new QCheckBox(parent);
-    else if (name.startsWith(u"lstbox"_s))
-        w = new QListWidget(parent);
-    else if (name.startsWith(u"mmo"_s))
-        w = new QPlainTextEdit(parent);
-    else if (name.startsWith(u"tabs"_s))
-        w = new QTabWidget(parent);
-    else if (name.startsWith(u"radio"_s))
-        w = new QRadioButton(parent);
-    else if (name.startsWith(u"pbar"_s))
-        w = new QProgressBar(parent);
-    else if (name.startsWith(u"rect"_s) || name.startsWith(u"layout"_s))
-        w = new QWidget(parent);
-    else
-        w = new QLabel(parent);
-    w->setObjectName(name);
-    return w;
-}
-
-// Lists go in the wide column on the left; the rest in a grid beside them.
-void AddNamedControls(QWidget* section, const QStringList& names)
-{
-    auto* body = new QWidget(section);
-    body->setObjectName(section->objectName() + u"Body"_s);
-    auto* row = new QHBoxLayout(body);
-    row->setContentsMargins(0, 0, 0, 0);
-    auto* lists = new QVBoxLayout;
-    auto* side = new QWidget(body);
-    auto* grid = new QGridLayout(side);
-    int at = 0;
-    for (const QString& name : names) {
-        QWidget* control = NamedControl(body, name);
-        if (qobject_cast<QListWidget*>(control) || qobject_cast<QPlainTextEdit*>(control)) {
-            lists->addWidget(control, 1);
-            continue;
-        }
-        control->setParent(side);
-        if (qobject_cast<QLabel*>(control) || qobject_cast<QPushButton*>(control)) {
-            grid->addWidget(control, at, 0, 1, 2);
-        } else {
-            auto* caption = new QLabel(name.mid(3), side);
-            caption->setObjectName(u"cap"_s + name);
-            SetStyleRole(caption, u"subtitle"_s);
-            grid->addWidget(caption, at, 0);
-            grid->addWidget(control, at, 1);
-        }
-        ++at;
-    }
-    grid->setRowStretch(at, 1);
-    auto* scroll = new QScrollArea(body);
-    scroll->setWidget(side);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    row->addLayout(lists, 3);
-    row->addWidget(scroll, 2);
-    static_cast<QVBoxLayout*>(section->layout())->addWidget(body, 1);
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    SetStyleRole(label, u"subtitle"_s);
+    return label;
 }
 
 } // namespace
@@ -315,24 +265,13 @@ void TfrmMain::AddSectionControls()
         edtPropSearch->clear();
         PropertyList->ShowOwnProperties(PropertyListText::OwnFailed);
     });
-    AddNamedControls(layoutNews,
-                     {u"lstboxNewsList"_s, u"mmoNewsMessageCuerpo"_s, u"lblNewsHeaderFrom"_s, u"lblNewsHeaderTo"_s,
-                      u"lblNewsHeaderSubject"_s, u"btnNewsSLContact"_s, u"btnNewsSLReport"_s, u"lblBillingTitle"_s,
-                      u"lblBillingLastMonth"_s, u"lblBillingLastDate"_s, u"lblBillingLastValue"_s,
-                      u"lblBillingBalance"_s, u"lblBillingNote1"_s, u"lblBillingNote4"_s, u"lblBillingUpdate"_s,
-                      u"btnReportPayment"_s});
-    AddNamedControls(layoutBrokers, {u"lstboxBrokers"_s, u"cboBrokersSearch"_s, u"edtInmoCod"_s, u"edtInmoName"_s,
-                                     u"edtInmoDom"_s, u"edtInmoTel"_s, u"edtInmoMail"_s, u"edtInmoWeb"_s,
-                                     u"edtInmoMartillero"_s, u"edtInmoMatricula"_s, u"btnBrokersSLEMail"_s});
-    AddNamedControls(layoutClients, {u"lstboxClients"_s, u"cboCliSearch"_s, u"cboCliTipo"_s, u"btnCliFiltro"_s,
-                                     u"btnCliSelec"_s, u"btnCliVerProps"_s});
-    AddNamedControls(layoutConfig,
-                     {u"lstboxUsers"_s, u"edtUsersSearch"_s, u"cboUsersSearch"_s, u"cboUserRole"_s,
-                      u"btnUsersVerProps"_s, u"cboConfigDefaultListType"_s, u"cboConfigDefaultOwnFilter"_s,
-                      u"cboConfigOptimizeDays"_s, u"cboConfigPhotoDownloadMode"_s, u"chkConfigDefragDB"_s,
-                      u"chkConfigMarkVisitedProps"_s, u"chkConfigUseDirect2D"_s, u"edtConfigConnectTimeout"_s,
-                      u"edtConfigReadTimeout"_s, u"btnConfigOptimizeDB"_s, u"btnConfigRestoreTimeouts"_s,
-                      u"lblConfigLastOptimization"_s});
+    // Messages, agencies and clients come with their own work: until then each shows its
+    // title and nothing a user could mistake for a working control.
+    for (QLineEdit* search : {edtNewsSearch, edtBrokersSearch, edtClientsSearch})
+        search->hide();
+    for (QWidget* section : {layoutNews, layoutBrokers, layoutClients})
+        static_cast<QVBoxLayout*>(section->layout())->addStretch(1);
+    AddConfigEntries();
 
     // The shared input kinds of the fields that exist so far: (name, tag, thousands).
     auto* kinds = new TEditKindFilter(this);
@@ -347,4 +286,54 @@ void TfrmMain::AddSectionControls()
             edit->setProperty("tag", f.tag);
             kinds->Watch(edit, f.thousands);
         }
+}
+
+void TfrmMain::AddConfigEntries()
+{
+    auto* column = static_cast<QVBoxLayout*>(layoutConfig->layout());
+    auto* users = new QWidget(layoutConfig);
+    users->setObjectName(u"rectConfigUsers"_s);
+    auto* usersColumn = new QVBoxLayout(users);
+    usersColumn->setContentsMargins(0, 8, 0, 8);
+    usersColumn->addWidget(Heading(users, u"lblConfigUsersTitle"_s, u"Usuarios"_s));
+    lblUsersCount->setParent(users);
+    usersColumn->addWidget(lblUsersCount);
+    btnUsrChgCre = new QPushButton(u"Cambiar usuario y contraseña"_s, users);
+    btnUsrChgCre->setObjectName(u"btnUsrChgCre"_s);
+    usersColumn->addWidget(btnUsrChgCre, 0, Qt::AlignLeft);
+    connect(btnUsrChgCre, &QPushButton::clicked, this, &TfrmMain::ChangeCredentials);
+    column->addWidget(users);
+
+    auto* terms = new QWidget(layoutConfig);
+    terms->setObjectName(u"rectConfigTerms"_s);
+    auto* termsColumn = new QVBoxLayout(terms);
+    termsColumn->setContentsMargins(0, 8, 0, 8);
+    termsColumn->addWidget(Heading(terms, u"lblConfigTermsTitle"_s, u"Términos y Condiciones"_s));
+    btnViewTerms = new QPushButton(u"Leer los Términos y Condiciones de uso"_s, terms);
+    btnViewTerms->setObjectName(u"btnViewTerms"_s);
+    termsColumn->addWidget(btnViewTerms, 0, Qt::AlignLeft);
+    connect(btnViewTerms, &QPushButton::clicked, this, [this] { ViewTerms(this); });
+    column->addWidget(terms);
+    column->addStretch(1);
+}
+
+void TfrmMain::ChangeCredentials()
+{
+    // Only the agency's main user may change access data; anyone else is told so.
+    TUserData user;
+    if (!LoadUser(CurrentAgencyCode(), SessionUserCode, user)) {
+        ShowError(kUserUnreadable);
+        return;
+    }
+    if (user.Role != 3) {
+        ShowInformation(kNotAdministrator);
+        return;
+    }
+    TfrmUserCredentials dialog(this);
+    dialog.usrCode = SessionUserCode;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ApplyCredentialsChange(dialog.usrCode, dialog.newUser, dialog.newPassword);
+    RefreshCaption();
+    ShowInformation(kCredentialsChanged);
 }

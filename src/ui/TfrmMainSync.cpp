@@ -7,6 +7,7 @@
 #include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/SystemInfo.h"
+#include "core/UserMessages.h"
 #include "core/uTypes.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
@@ -164,7 +165,7 @@ void TfrmMain::BuildSyncSection()
     grid1->addWidget(NewLabel(info1, u"lblSyncInfoSoft"_s, u"Software"_s), 4, 0, 1, 2);
     grid1->addWidget(NewLabel(info1, u"lblSyncInfoAppVer"_s, u"Versión"_s), 5, 0);
     grid1->addWidget(lblSyncAppVer, 5, 1);
-    grid1->addWidget(NewLabel(info1, u"lblSyncInfoOS"_s, u"Vodadez operativo"_s), 6, 0);
+    grid1->addWidget(NewLabel(info1, u"lblSyncInfoOS"_s, u"Sistema operativo"_s), 6, 0);
     grid1->addWidget(lblSyncOSVer, 6, 1);
     grid1->setRowStretch(7, 1);
     auto* info2 = new QWidget(rectSyncBottom);
@@ -212,10 +213,27 @@ void TfrmMain::SetConnectionState(int state)
     for (QLabel* label : {titBtnUpdate, msgBtnUpdate})
         label->setStyleSheet(u"color: %1;"_s.arg(colour));
     m_connectionState = state;
+    FitFirstLevelButtons();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void TfrmMain::TestConnection()
+void TfrmMain::FitFirstLevelButtons()
+{
+    // Captions and counters change with the state and the data ("Haga click para
+    // reconectar", "12.345 propiedades"): a button grows rather than cut them off.
+    for (const TFirstLevelButton& b : m_buttons) {
+        if (b.button->property("tag").toInt() >= SecConfig)
+            continue; // picture only
+        int widest = 0;
+        for (QLabel* label : {b.title, b.counter}) {
+            label->ensurePolished();
+            widest = std::max(widest, label->sizeHint().width());
+        }
+        b.button->setMinimumWidth(std::max(132, widest + 16));
+    }
+}
+
+bool TfrmMain::TestConnection()
 {
     SetConnectionState(2);
     timerTestConnection->stop();
@@ -227,13 +245,26 @@ void TfrmMain::TestConnection()
     const bool answered = SyncEnabled && ConsecutiveFailures() <= failuresBefore;
     if (answered) {
         SetConnectionState(1);
-        return;
+        return true;
     }
     timerResetSyncErrors->stop();
     ResetConsecutiveFailures();
     timerTestConnection->start(int(TimerIntervals().ConnectionTest.count()));
     SyncEnabled = false;
     SetConnectionState(0);
+    return false;
+}
+
+void TfrmMain::TestConnectionAsked()
+{
+    // The user clicked the offline button: whatever the test finds, it is said, or the
+    // click would look like it did nothing.
+    if (TestConnection()) {
+        ShowInformation(MainText::BackOnline);
+        return;
+    }
+    const int minutes = std::max<int>(1, int(TimerIntervals().ConnectionTest.count() / 60000));
+    ShowError(MainText::StillOffline.arg(minutes));
 }
 
 void TfrmMain::StartResetTimer()
@@ -293,6 +324,13 @@ void TfrmMain::ShowSyncMessage(const QString& text, bool icon, bool close, bool 
 void TfrmMain::FillSyncInfo()
 {
     lblSyncStatus->clear();
+    RefreshSyncDataInfo();
+    for (QLabel* label : {lblSyncInternetStatus, lblSyncKorvelStatus, lblSyncPublicIP})
+        label->setText(u"-"_s);
+}
+
+void TfrmMain::RefreshSyncDataInfo()
+{
     lblSyncDBVer->setText(QString::number(LocalDataVersion()));
     lblSyncLastSync->setText(FormatDateTimeText(u"dd-mmm-yy hh:nn"_s, LastSyncTime()));
     lblSyncPropCount->setText(PluralText(u"%s vigente"_s, u"%s vigentes"_s,
@@ -302,8 +340,6 @@ void TfrmMain::FillSyncInfo()
                                          ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Estado`=1;"_s)));
     lblSyncAppVer->setText(Config::AppVersion);
     lblSyncOSVer->setText(OsDescription());
-    for (QLabel* label : {lblSyncInternetStatus, lblSyncKorvelStatus, lblSyncPublicIP})
-        label->setText(u"-"_s);
 }
 
 void TfrmMain::NewSyncCaptcha()
@@ -330,6 +366,9 @@ void TfrmMain::SyncRun()
     const QString error = RequestServiceStatus(session, status);
     const auto finish = [this] {
         m_syncLogCarry.clear();
+        // The run may have brought a new data version and changed the counts: the panel
+        // shows what the database holds now, not what it held when the run began.
+        RefreshSyncDataInfo();
         SetFirstLevelEnabled(true);
         StartupSyncPending = false;
         SyncInProgress = false;

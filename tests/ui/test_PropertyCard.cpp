@@ -31,6 +31,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -307,6 +308,33 @@ void TestPropertyCard::photosStripAndViewer()
     QVERIFY(QFile::exists(first));
     QVERIFY(card->PhotoLoaded());
     QVERIFY(card->lblPropPhotoDownload->isHidden());
+
+    // Photos the service has no files for, and no connection at all: the click says which.
+    qint64 bare = 0;
+    for (qint64 candidate : Codes(u"SELECT DISTINCT f.`Prop_Codigo` FROM `W_Fotos` f JOIN `W_Propiedades` p ON "
+                                  u"p.`Prop_Codigo`=f.`Prop_Codigo` WHERE p.`Prop_Estado`=2 ORDER BY 1;"_s)) {
+        const QString photo = QFileInfo(PhotoFileName(candidate, 0)).fileName().section(u'_', 0, 1);
+        if (QDir(m_program->Service().DataFolder() + u"/photos/"_s + ZeroPad(int(candidate / 100000), 4))
+                .entryList({photo + u"_*"_s})
+                .isEmpty()) {
+            bare = candidate;
+            break;
+        }
+    }
+    QVERIFY(bare);
+    // Back in the window after the download, as the user's next click would be.
+    m_window->activateWindow();
+    QTRY_VERIFY(QApplication::focusWidget());
+    QCOMPARE(OpenCard(bare), card);
+    ScriptedAnswerer messages;
+    card->DownloadPhotos();
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QVERIFY(messages.shown[0].text.contains(u"todavía no tiene"_s));
+    SyncEnabled = false;
+    card->DownloadPhotos();
+    QCOMPARE(messages.shown.size(), size_t(2));
+    QVERIFY(messages.shown[1].text.contains(u"No hay conexión"_s));
+    SyncEnabled = true;
 }
 
 void TestPropertyCard::mapPositionGeocodingAndLinks()
