@@ -148,7 +148,7 @@ void CheckProgramVersion(TSequence& s)
     }
     WriteSetting(Setting::ChangeLog, changeLog);
     version = version.trimmed();
-    if (version.compare(Config::AppVersion) <= 0)
+    if (!UpdateOffered(version, Config::AppVersion))
         return;
     WriteSetting(Setting::ShowChangeLog, u"1"_s);
     WriteLog(u"$0001"_s, StartupText::NewVersionLog + u' ' + version);
