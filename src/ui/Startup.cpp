@@ -72,6 +72,9 @@ struct TSequence {
 
     bool Step()
     {
+        // After a fatal error (a test's handler returns) the sequence has nothing left to do.
+        if (FatalErrorRaised())
+            stopped = true;
         if (stopped)
             return false;
         if (skipNext) {
@@ -312,6 +315,9 @@ bool RunStartupSequence()
         s.message = QString::fromUtf8(e.what());
         result = false;
     }
+    // A fatal error has said all there is: a start-up message after it would only mislead.
+    if (FatalErrorRaised())
+        return false;
     if (!s.message.isEmpty() && s.message != u"Close"_s) {
         Final(s.message);
         WriteLog(code, s.message);
