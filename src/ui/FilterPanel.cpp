@@ -1,5 +1,6 @@
 #include "ui/FilterPanel.h"
 
+#include "core/Bugs.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
 #include "records/PropertyTexts.h"
@@ -338,7 +339,7 @@ void TFilterPanel::ConnectControls()
     });
     connect(btnFilterClipboard, &QPushButton::clicked, this, [this] {
         if (!m_clipboardCodes.isEmpty())
-            Q_EMIT Apply(BuildCodeListSearch(m_clipboardCodes));
+            Q_EMIT CodeListApply(m_clipboardCodes);
     });
 }
 
@@ -357,6 +358,27 @@ void TFilterPanel::RefreshEnv()
     for (const TCurrency& currency : LoadFilterCurrencies())
         cboFilterMoneda->addItem(currency.Name, currency.Code);
     cboFilterMoneda->setCurrentIndex(std::min(std::max(index, 0), cboFilterMoneda->count() - 1));
+}
+
+void TFilterPanel::DataChanged()
+{
+    const QDate before = m_env.DataDate;
+    TFilterState state = State();
+    const bool wasDefault =
+        state == DefaultFilterState(m_env, true, LoadFilterList(FilterList::Estado, TFilterState()));
+    if (wasDefault) {
+        const int shown = m_shownList;
+        Reset(true);
+        ShowList(shown);
+        return;
+    }
+    RefreshEnv();
+    for (TFilterDates* dates : {&state.Ingreso, &state.Modificado})
+        if (dates->To == before)
+            dates->To = m_env.DataDate;
+    if (state.Anio.To == before.year())
+        state.Anio.To = m_env.DataYear();
+    SetState(state);
 }
 
 void TFilterPanel::Reset(bool withDefaultEntries)
@@ -645,6 +667,7 @@ void TFilterPanel::ApplyClicked()
     edtFilterPrecioDesde->setFocus();
     QApplication::processEvents();
 
+    Q_EMIT Applying();
     RefreshEnv();
     TFilterState state = State();
     NormaliseFilter(state, m_env);
@@ -655,7 +678,14 @@ void TFilterPanel::ApplyClicked()
         ShowInformation(u"El filtro está vacío: elija al menos un criterio antes de aplicarlo."_s);
         return;
     }
-    Q_EMIT Apply(BuildFilterStatement(state, m_env));
+    TFilterQuery query;
+    try {
+        query = BuildFilterStatement(state, m_env);
+    } catch (const std::exception& e) {
+        WriteLog(u"$8004"_s, QString::fromUtf8(e.what()));
+        return;
+    }
+    Q_EMIT Apply(query);
 }
 
 void TFilterPanel::ExamineClipboard()

@@ -43,12 +43,21 @@ public:
     // Offers the clipboard's code list on the clipboard button; hides the button when the
     // clipboard holds none. Run when the panel opens.
     void ExamineClipboard();
+    // After a synchronisation: the data date, the currencies and the lists may have changed.
+    // A default filter is built afresh; a filter the user composed keeps its choices, and
+    // upper dates that stood at the old data date ("up to now") move to the new one.
+    void DataChanged();
     // The data date and exchange rates the panel works with.
     const TFilterEnv& Env() const { return m_env; }
 
 Q_SIGNALS:
-    // A search to run: the filter's statement from "Aplicar", or the clipboard's code list.
+    // "Aplicar" was pressed and the field being edited has finished: whoever owns the list
+    // forgets the previous search and settles the marks before the filter is judged.
+    void Applying();
+    // The filter's statement from "Aplicar".
     void Apply(TFilterQuery query);
+    // The clipboard's code list ("1200345,1200346"), searched like the quick search.
+    void CodeListApply(QString codes);
     // "Cancelar": the filter is back at its default and the caller leaves the result list.
     void Cancelled();
 

@@ -391,16 +391,44 @@ void TPropertyList::ShowOwnProperties(const QString& failMessage)
 
 bool TPropertyList::QuickSearch(const QString& text)
 {
-    const std::optional<TFilterQuery> query = BuildQuickSearch(text);
+    std::optional<TFilterQuery> query;
+    try {
+        query = BuildQuickSearch(text);
+    } catch (const std::exception& e) {
+        WriteLog(u"$8005"_s, QString::fromUtf8(e.what()));
+        return false;
+    }
     if (!query)
         return false;
+    ShowQuickQuery(*query);
+    return true;
+}
+
+void TPropertyList::CodeListSearch(const QString& codes)
+{
+    TFilterQuery query;
+    try {
+        query = BuildCodeListSearch(codes);
+    } catch (const std::exception& e) {
+        WriteLog(u"$8005"_s, QString::fromUtf8(e.what()));
+        return;
+    }
+    ShowQuickQuery(query);
+}
+
+void TPropertyList::ClearState(TListFamily family)
+{
+    StateOf(family) = {};
+}
+
+void TPropertyList::ShowQuickQuery(const TFilterQuery& query)
+{
     int mode = ModeForNewList(TListFamily::Search, PresentationSetting());
-    mode = mode == TRMAmpliado ? TRMSrchAmpliado : mode == TRMResumido ? TRMSrchResumido : TRMSrchAmpliado;
+    mode = mode == TRMResumido ? TRMSrchResumido : TRMSrchAmpliado;
     // A new search starts from its first row.
     StateOf(TListFamily::Search) = {};
-    ShowStatement(TListFamily::Search, query->BaseSql, query->OrderBy, query->SortKey, mode,
+    ShowStatement(TListFamily::Search, query.BaseSql, query.OrderBy, query.SortKey, mode,
                   PropertyListText::QuickSearchFailed);
-    return true;
 }
 
 void TPropertyList::ShowHeaders()
@@ -728,7 +756,7 @@ void TPropertyList::OrderBy(const QString& sortKey)
 
 void TPropertyList::SwitchLayout(bool toExpanded)
 {
-    const int mode = SwitchedMode(m_mode, toExpanded, HasMarks);
+    const int mode = SwitchedMode(m_mode, toExpanded, Marks().Count() > 0);
     if (mode == m_mode)
         return;
     // The page that holds the first row shown now stays in view.

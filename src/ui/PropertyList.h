@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/Filter.h"
 #include "ui/ResultList.h"
 
 #include <QStringList>
@@ -35,6 +36,10 @@ public:
     void ShowMarked();
     // The quick search by property code or internal code; false when the text is empty.
     bool QuickSearch(const QString& text);
+    // The clipboard's code list, shown like a quick search.
+    void CodeListSearch(const QString& codes);
+    // Forgets a family's statement, order and page: the next list of it starts afresh.
+    void ClearState(TListFamily family);
     void ShowList(int mode);
     void ShowPage(int page);
     void OrderBy(const QString& sortKey);
@@ -63,8 +68,6 @@ public:
     QStringList PageCodes() const;
     // Tests and the reports read the row height of the current layout.
     int RowHeight() const;
-    // Marks exist (the marks list switches layout only then); set by the marks owner.
-    bool HasMarks = false;
 
     QLabel* lblPropListTitle = nullptr;
     QLabel* lblPropListCount = nullptr;
@@ -109,6 +112,7 @@ private:
     // is a property statement.
     bool RunList(const QString& sql);
     TAppQuery& StateOf(TListFamily family);
+    void ShowQuickQuery(const TFilterQuery& query);
 
     std::unique_ptr<TResultSet> m_result;
     std::unique_ptr<TResultSet> m_pageRows;

@@ -20,12 +20,14 @@
 #include "sync/TfrmFirstRun.h"
 #include "sync/TfrmLogin.h"
 #include "sync/TfrmToS.h"
+#include "ui/TfrmMain.h"
 #include "ui/TfrmSplash.h"
 
 #include <QApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QScreen>
 
 using namespace Qt::StringLiterals;
@@ -173,6 +175,22 @@ void CheckProgramVersion(TSequence& s)
 }
 
 } // namespace
+
+std::vector<std::unique_ptr<QWidget>> CreateProgramWindows()
+{
+    std::vector<std::unique_ptr<QWidget>> windows;
+    auto splash = std::make_unique<TfrmSplash>();
+    auto main = std::make_unique<TfrmMain>();
+    QPointer<TfrmMain> mainWindow = main.get();
+    splash->SetStartup(RunStartupSequence, [mainWindow] {
+        if (mainWindow)
+            mainWindow->show();
+    });
+    splash->show();
+    windows.push_back(std::move(splash));
+    windows.push_back(std::move(main));
+    return windows;
+}
 
 QSize ScreenSize()
 {

@@ -2,11 +2,20 @@
 
 #include <QSize>
 #include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
 
 // The start-up sequence: environment checks, first run, database, maintenance, login,
 // terms and program version. True when the main window is to be shown; otherwise the
 // splash shows why (or the program ends quietly).
 bool RunStartupSequence();
+
+// The windows of a run as the entry creates them, before any data is open: the splash,
+// whose timer runs the start-up sequence, and the hidden main window, which the splash
+// shows when the sequence succeeds. Windows tests build the program through this too.
+std::vector<std::unique_ptr<QWidget>> CreateProgramWindows();
 
 // The smallest screen the main window fits on.
 constexpr int kMinScreenWidth = 1008;

@@ -15,6 +15,7 @@
 #include "sync/TWidgetTransferSinks.h"
 #include "sync/TfrmSyncDlg.h"
 #include "sync/Upload.h"
+#include "ui/FilterPanel.h"
 #include "ui/PropertyList.h"
 #include "ui/Startup.h"
 #include "ui/Style.h"
@@ -22,6 +23,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -195,7 +197,12 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 
     SetConnectionTimers(this);
     SetPhotoDownloadPanel(this);
-    SetAfterSyncRefresh([this] { RefreshCounters(); });
+    SetAfterSyncRefresh([this] {
+        RefreshCounters();
+        // The data date, and with it the filter's ranges, moved with the import.
+        if (timerStart->property("done").toBool())
+            FilterPanel->DataChanged();
+    });
 }
 
 TfrmMain::~TfrmMain()
@@ -283,7 +290,9 @@ void TfrmMain::BuildSections()
     edtPropSearch = new QLineEdit(layoutProps);
     edtPropSearch->setObjectName(u"edtPropSearch"_s);
     edtPropSearch->setMaxLength(16);
-    layoutProps->layout()->addWidget(edtPropSearch);
+    edtPropSearch->setPlaceholderText(u"Código de la propiedad"_s);
+    edtPropSearch->setToolTip(u"Escriba el código (por ejemplo 0007-00012) o el código interno y presione Enter."_s);
+    edtPropSearch->setFixedWidth(220);
 
     layoutNews = Section(layoutContent, u"layoutNews"_s, u"Avisos"_s);
     edtNewsSearch = new QLineEdit(layoutNews);
@@ -387,6 +396,8 @@ bool TfrmMain::Initialise()
         Marks().Reload(CurrentAgencyCode(), SessionUserCode);
         Marks().ClearVisited();
         RefreshMarksCounter(Marks().Count());
+        PrepareProperties();
+        SetFilterTabOrder();
         // Maximum lengths of the input fields that exist so far.
         static const std::pair<const char*, int> lengths[] = {
             {"edtPropSearch", 16}, {"edtClientsSearch", 20},       {"edtUsersSearch", 20},      {"edtSyncFwKey", 8},
@@ -400,6 +411,37 @@ bool TfrmMain::Initialise()
     } catch (const std::exception& e) {
         WriteLog(u"$8003"_s, QString::fromUtf8(e.what()));
         return false;
+    }
+}
+
+void TfrmMain::PrepareProperties()
+{
+    // The panel was built before the data was open: its lists, currencies and date ranges
+    // come from the data and the user now known.
+    FilterPanel->Reset(true);
+    edtPropSearch->clear();
+    const int stored = ReadSetting(Setting::DefaultOwnFilter).toInt();
+    QComboBox* fastFilter = PropertyList->cboOwnFastFilter;
+    fastFilter->setCurrentIndex(stored >= 0 && stored < fastFilter->count() ? stored : 0);
+}
+
+void TfrmMain::SetFilterTabOrder()
+{
+    static const char* const order[] = {
+        "edtPropSearch",         "edtFilterPrecioDesde",  "edtFilterPrecioHasta", "cboFilterMoneda",
+        "edtFilterIngresoDesde", "edtFilterIngresoHasta", "edtFilterModDesde",    "edtFilterModHasta",
+        "edtFilterTnoDesde",     "edtFilterTnoHasta",     "edtFilterCubDesde",    "edtFilterCubHasta",
+        "edtFilterDormDesde",    "edtFilterDormHasta",    "edtFilterAmbDesde",    "edtFilterAmbHasta",
+        "edtFilterPlantasDesde", "edtFilterPlantasHasta", "edtFilterBanosDesde",  "edtFilterBanosHasta",
+        "edtFilterAnoDesde",     "edtFilterAnoHasta",     "edtFilterTexto",       "chkFilterValoresEnCero"};
+    QWidget* previous = nullptr;
+    for (const char* name : order) {
+        QWidget* field = findChild<QWidget*>(QString::fromLatin1(name));
+        if (!field)
+            throw std::runtime_error(std::string("missing filter field ") + name);
+        if (previous)
+            setTabOrder(previous, field);
+        previous = field;
     }
 }
 
@@ -506,6 +548,7 @@ void TfrmMain::ShowSection(int tag)
         CloseCard();
         // The section opens on the agency's own listings.
         PropertyList->ShowOwnProperties(PropertyListText::OwnFailed);
+        FilterPanel->ExamineClipboard();
         break;
     case SecPropLayout:
         layoutProps->show();
@@ -585,6 +628,11 @@ void TfrmMain::keyPressEvent(QKeyEvent* event)
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == edtPropSearch && event->type() == QEvent::KeyPress) {
+        const QString typed = static_cast<QKeyEvent*>(event)->text();
+        if (!typed.isEmpty() && typed.at(0).isPrint() && !IsCodeChars(typed))
+            return true;
+    }
     if (watched == imgSyncFWCaptcha && event->type() == QEvent::MouseButtonPress) {
         edtSyncFwCode->clear();
         NewSyncCaptcha();

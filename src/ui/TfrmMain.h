@@ -197,6 +197,11 @@ private:
     void OpenCard(int record);
     void CloseCard();
     void RefreshMarksCounter(int count);
+    // The marks question of a new search: keep the marks for it, or clear them.
+    void AskAboutMarks();
+    // The property view as the data and the user leave it: filter, lists, quick filter.
+    void PrepareProperties();
+    void SetFilterTabOrder();
     void Start();
     bool Initialise();
     bool CloseRequest();
@@ -215,6 +220,8 @@ private:
     int m_section = 0;
     int m_connectionState = 1;
     QString m_captchaDigest;
+    // Lines that must survive the clearing of the run's log (the validation just granted).
+    QString m_syncLogCarry;
     QElapsedTimer m_runWatch;
     bool m_closing = false;
 };

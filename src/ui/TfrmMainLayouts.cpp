@@ -13,7 +13,9 @@
 #include "ui/PropertyList.h"
 #include "ui/Style.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -125,6 +127,15 @@ void TfrmMain::OpenCard(int record)
     PropertyCard->SetNavigation(record + 1, rows->RecordCount());
 }
 
+void TfrmMain::AskAboutMarks()
+{
+    if (Marks().Count() > 0 &&
+        !AskConfirmation(u"¿Desea conservar las propiedades marcadas para la nueva búsqueda?"_s)) {
+        Marks().Clear();
+        RefreshMarksCounter(0);
+    }
+}
+
 void TfrmMain::RefreshMarksCounter(int count)
 {
     lblBtnPropMarks2->setText(PluralText(u"%s propiedad"_s, u"%s propiedades"_s, count));
@@ -156,6 +167,11 @@ void TfrmMain::AddSectionControls()
     marksRow->addWidget(btnSLPropMarks);
     marksRow->addWidget(lblBtnPropMarks2);
     marksRow->addStretch(1);
+    auto* searchCaption = new QLabel(u"Buscar por código:"_s, layoutProps);
+    searchCaption->setObjectName(u"lblPropSearch"_s);
+    searchCaption->setBuddy(edtPropSearch);
+    marksRow->addWidget(searchCaption);
+    marksRow->addWidget(edtPropSearch);
     static_cast<QVBoxLayout*>(layoutProps->layout())->addLayout(marksRow);
 
     // The property list takes the section's width; the filter's controls wait beside it.
@@ -172,19 +188,32 @@ void TfrmMain::AddSectionControls()
     auto* filter = new TFilterPanel(layoutProps);
     filter->setObjectName(u"rectFilter"_s);
     FilterPanel = filter;
+    // Before the filter is judged: the previous search and the quick-search text go, and
+    // the user settles the marks (an empty filter still asks).
+    connect(filter, &TFilterPanel::Applying, this, [this] {
+        PropertyList->ClearState(TListFamily::Search);
+        edtPropSearch->clear();
+        AskAboutMarks();
+    });
     connect(filter, &TFilterPanel::Apply, this, [this](const TFilterQuery& query) {
-        if (Marks().Count() > 0 &&
-            !AskConfirmation(u"¿Desea conservar las propiedades marcadas para la nueva búsqueda?"_s)) {
-            Marks().Clear();
-            RefreshMarksCounter(0);
-        }
         int mode = ModeForNewList(TListFamily::Search, PresentationSetting());
         if (mode == TRMNone)
             mode = TRMAmpliado;
         PropertyList->ShowStatement(TListFamily::Search, query.BaseSql, query.OrderBy, query.SortKey, mode,
-                                    query.OrderBy.isEmpty() ? PropertyListText::QuickSearchFailed
-                                                            : PropertyListText::FilterFailed);
+                                    PropertyListText::FilterFailed);
     });
+    connect(filter, &TFilterPanel::CodeListApply, this, [this](const QString& codes) {
+        AskAboutMarks();
+        edtPropSearch->clear();
+        FilterPanel->Reset(false);
+        PropertyList->CodeListSearch(codes);
+    });
+    // Codes copied in another program while the section is open are offered at once.
+    if (QClipboard* clipboard = QApplication::clipboard())
+        connect(clipboard, &QClipboard::dataChanged, this, [this] {
+            if (layoutProps->isVisible())
+                FilterPanel->ExamineClipboard();
+        });
     connect(filter, &TFilterPanel::Cancelled, this,
             [this] { PropertyList->ShowOwnProperties(PropertyListText::OwnFailed); });
     filter->setFixedWidth(340);
@@ -218,8 +247,19 @@ void TfrmMain::AddSectionControls()
                                                     "NavigateLast"};
         QMetaObject::invokeMethod(PropertyCard, signalsByStep[std::clamp(step, 0, 3)]);
     });
-    connect(edtPropSearch, &QLineEdit::returnPressed, PropertyList,
-            [this] { PropertyList->QuickSearch(edtPropSearch->text()); });
+    connect(edtPropSearch, &QLineEdit::returnPressed, PropertyList, [this] {
+        if (edtPropSearch->text().trimmed().isEmpty())
+            return;
+        FilterPanel->Reset(false);
+        PropertyList->QuickSearch(edtPropSearch->text());
+    });
+    // Codes are typed with letters, digits, blanks and "-" only; a pasted text with anything
+    // else is no code at all.
+    edtPropSearch->installEventFilter(this);
+    connect(edtPropSearch, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!text.isEmpty() && !IsCodeChars(text))
+            edtPropSearch->clear();
+    });
     connect(PropertyList, &TPropertyList::Cancelled, this, [this] {
         edtPropSearch->clear();
         PropertyList->ShowOwnProperties(PropertyListText::OwnFailed);

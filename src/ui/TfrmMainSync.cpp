@@ -329,6 +329,7 @@ void TfrmMain::SyncRun()
     TStatusAnswer status;
     const QString error = RequestServiceStatus(session, status);
     const auto finish = [this] {
+        m_syncLogCarry.clear();
         SetFirstLevelEnabled(true);
         StartupSyncPending = false;
         SyncInProgress = false;
@@ -366,7 +367,10 @@ void TfrmMain::SyncRun()
 
     TWidgetTransferSinks sinks(pbarSync, lblSyncStatus, mmoSyncLog, btnSyncCancel);
     SetTransferSinks(&sinks);
+    // The run's log starts afresh, but a validation just granted stays readable above it.
     mmoSyncLog->clear();
+    if (!m_syncLogCarry.isEmpty())
+        mmoSyncLog->appendPlainText(m_syncLogCarry);
     layoutSyncMsg->hide();
     layoutSyncFW->hide();
     layoutSyncUpd->show();
@@ -462,8 +466,9 @@ void TfrmMain::ValidateAndSync()
         ShowSyncMessage(answer.Status, true, answer.ValidationRequired, true);
         return;
     }
-    mmoSyncLog->appendPlainText(MainText::Validated);
+    m_syncLogCarry = MainText::Validated;
     if (answer.Status == Wire::StatusAcceptedWithNotice)
-        mmoSyncLog->appendPlainText(u'[' + answer.Status + u']');
+        m_syncLogCarry += u"\n["_s + answer.Status + u']';
+    mmoSyncLog->appendPlainText(m_syncLogCarry);
     SyncRun();
 }

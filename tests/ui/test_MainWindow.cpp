@@ -7,8 +7,11 @@
 #include "db/uDB.h"
 #include "records/BrokerData.h"
 #include "records/UserData.h"
+#include "search/Filter.h"
 #include "search/Marks.h"
 #include "support/ClientSetup.h"
+#include "support/DialogDriver.h"
+#include "support/ProgramFixture.h"
 #include "support/Screenshot.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
@@ -36,6 +39,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -45,6 +51,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -55,43 +62,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Answers the modal dialogs of the start-up as a person would, each once it is up.
-class DialogDriver : public QObject {
-public:
-    using TAction = std::function<void(QWidget*)>;
-    DialogDriver()
-    {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
-        m_timer.start();
-    }
-    void On(const char* className, TAction action) { m_actions[QByteArray(className)] = std::move(action); }
-    QStringList seen;
-
-private:
-    void Poll()
-    {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog || !dialog->isVisible() || dialog->property("driven").toBool())
-            return;
-        const QByteArray name = dialog->metaObject()->className();
-        const auto found = m_actions.find(name);
-        if (found == m_actions.end())
-            return;
-        dialog->setProperty("driven", true);
-        seen << QString::fromLatin1(name);
-        // Acting from a fresh call keeps this poll from nesting inside the dialog's work.
-        QPointer<QWidget> target(dialog);
-        TAction action = found->second;
-        QTimer::singleShot(0, this, [target, action] {
-            if (target)
-                action(target);
-        });
-    }
-    QTimer m_timer;
-    std::map<QByteArray, TAction> m_actions;
-};
 
 void AcceptTerms(QWidget* w)
 {
@@ -109,23 +79,50 @@ void LogIn(QWidget* w)
     login->btnLogin->click();
 }
 
-// The database of a finished first run, closed as the first run leaves it.
-bool Install()
-{
-    const bool ok = InstallDemoAgency();
-    CloseDatabase();
-    return ok;
-}
-
-// Open and logged in, as the start-up leaves things for the main window.
-bool OpenAndLogIn()
-{
-    return OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId) && LogInDemoAdmin();
-}
-
 QString DrawnCode(const QString& digest)
 {
     return DrawnCaptchaCode(digest);
+}
+
+// Clicks a widget as a person does: in its middle, with the left button.
+void Click(QWidget* widget)
+{
+    QVERIFY2(widget, "no widget to click");
+    QVERIFY2(widget->isVisible(), qPrintable(widget->objectName() + u" is not visible"_s));
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+template <typename T> T* Child(QWidget* parent, const char* name)
+{
+    return parent->findChild<T*>(QString::fromLatin1(name));
+}
+
+// The mark box of the n-th row that can be marked (withdrawn listings cannot).
+QCheckBox* MarkBox(TPropertyList* list, int n)
+{
+    for (int row = 0; row < list->lstboxResult->count(); ++row) {
+        QWidget* widget = list->lstboxResult->itemWidget(list->lstboxResult->item(row));
+        auto* box = widget ? widget->findChild<QCheckBox*>(u"chkMark"_s) : nullptr;
+        if (box && box->isEnabled() && n-- == 0)
+            return box;
+    }
+    return nullptr;
+}
+
+QString FocusName()
+{
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+}
+
+void ShotsAtSizes(TfrmMain* window, const QString& name)
+{
+    for (const QSize& size : {QSize(1024, 768), QSize(1366, 768), QSize(1920, 1080)}) {
+        window->resize(size);
+        QTest::qWait(30);
+        SaveShot(window, u"%1-%2x%3"_s.arg(name).arg(size.width()).arg(size.height()));
+    }
+    window->resize(1024, 768);
+    QTest::qWait(30);
 }
 
 bool LogHas(const TestRoot& root, const QString& code, const QString& text)
@@ -144,6 +141,9 @@ private Q_SLOTS:
     void initTestCase() { ApplyAppStyle(*qApp); }
     void init();
     void cleanup();
+
+    void propertiesReadyAfterLogin();
+    void quickSearchAndFilterRules();
 
     void firstStartThroughFirstRunAndLogin();
     void secondStartSkipsTheFirstRun();
@@ -164,78 +164,55 @@ private Q_SLOTS:
     void closingAsksAboutMarks();
 
 private:
-    void StartService();
-    std::unique_ptr<TestRoot> m_root;
-    std::unique_ptr<RecordingFatalHandler> m_fatal;
-    std::unique_ptr<ServiceProcess> m_service;
+    // The program starts from an installed demo agency and logs admin in.
+    TfrmMain* StartProgram(ProgramFixture::Options options = {});
+    std::unique_ptr<ProgramFixture> m_program;
 };
 
 void TestMainWindow::init()
 {
-    m_root = std::make_unique<TestRoot>();
-    m_fatal = std::make_unique<RecordingFatalHandler>();
+    m_program = std::make_unique<ProgramFixture>();
+    QVERIFY2(m_program->Error().isEmpty(), qPrintable(m_program->Error()));
     SetScreenSizeOverride(QSize(1280, 800));
-    TfrmMain::CountDownStepMs = 20;
-    StartService();
 }
 
 void TestMainWindow::cleanup()
 {
-    CloseDatabase();
-    ClearSession();
-    ResetInstallContext();
-    SyncEnabled = false;
-    SyncInProgress = false;
-    CloseAfterSync = false;
-    ForceClose = false;
-    SkipAutoSync = false;
-    DropConnections();
-    m_service.reset();
-    qunsetenv("KORVEL_SERVICE_URL");
-    QVERIFY2(m_fatal->calls.empty(), m_fatal->calls.empty() ? "" : qPrintable(m_fatal->calls.front().message));
-    m_fatal.reset();
-    m_root.reset();
-    SetScreenSizeOverride(QSize());
+    const auto calls = m_program->Fatal().calls;
+    m_program.reset();
+    QVERIFY2(calls.empty(), calls.empty() ? "" : qPrintable(calls.front().message));
 }
 
-void TestMainWindow::StartService()
+TfrmMain* TestMainWindow::StartProgram(ProgramFixture::Options options)
 {
-    m_service = std::make_unique<ServiceProcess>();
-    QVERIFY2(m_service->Start(), qPrintable(m_service->LastError()));
-    qputenv("KORVEL_SERVICE_URL", m_service->SyncUrl().toUtf8());
-    // The internet probe asks the local service: this machine may have no way out.
-    qputenv("KORVEL_REFERENCE_HOST", (u"127.0.0.1:"_s + QString::number(m_service->Port())).toUtf8());
-    ResetConsecutiveFailures();
+    if (!m_program->Install())
+        return nullptr;
+    TfrmMain* window = m_program->Start(options);
+    if (!window)
+        qWarning("%s", qPrintable(m_program->Error()));
+    return window;
 }
 
 void TestMainWindow::firstStartThroughFirstRunAndLogin()
 {
     QVERIFY(!QFile::exists(Paths.DatabaseFile));
-    DialogDriver driver;
-    driver.On("TfrmFirstRun", [](QWidget* w) {
-        auto* setup = static_cast<TfrmFirstRun*>(w);
-        setup->edtInmoCodigo->setText(u"7"_s);
-        setup->edtUsr->setText(u"admin"_s);
-        setup->edtPsw->setText(u"demo"_s);
-        setup->btnOk->click();
-    });
-    driver.On("TfrmToS", AcceptTerms);
-    driver.On("TfrmLogin", LogIn);
-
-    QPointer<TfrmSplash> splash = new TfrmSplash;
-    // The main window frees itself when it closes.
-    QPointer<TfrmMain> window = new TfrmMain;
-    bool started = false;
-    splash->SetStartup(RunStartupSequence, [&] {
-        started = true;
-        window->show();
-    });
-    splash->show();
-    SaveShot(splash, u"splash"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(started, 60000);
-    QCOMPARE(driver.seen, (QStringList{u"TfrmFirstRun"_s, u"TfrmToS"_s, u"TfrmLogin"_s}));
+    ProgramFixture::Options options;
+    options.firstSync = true;
+    options.dialogs = [](DialogDriver& driver) {
+        driver.On("TfrmFirstRun", [](QWidget* w) {
+            auto* setup = static_cast<TfrmFirstRun*>(w);
+            setup->edtInmoCodigo->setText(u"7"_s);
+            setup->edtUsr->setText(u"admin"_s);
+            setup->edtPsw->setText(u"demo"_s);
+            setup->btnOk->click();
+        });
+        driver.On("TfrmToS", AcceptTerms);
+    };
+    QPointer<TfrmMain> window = m_program->Start(options);
+    QVERIFY2(window, qPrintable(m_program->Error()));
+    QCOMPARE(m_program->DialogsSeen(), (QStringList{u"TfrmFirstRun"_s, u"TfrmToS"_s, u"TfrmLogin"_s}));
     QVERIFY(window->isVisible());
-    QTRY_VERIFY(splash.isNull());
+    QTRY_VERIFY(!Splash());
 
     // The first synchronisation runs, counts down and hands over to the messages.
     QTRY_COMPARE_WITH_TIMEOUT(window->CurrentSection(), int(TfrmMain::SecNews), 60000);
@@ -266,113 +243,6 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
         QVERIFY(button->isChecked());
         SaveShot(window, QString::fromLatin1(shot));
     }
-    // The section opens on the agency's own listings, a page at a time.
-    window->btnFLProps->click();
-    TPropertyList* list = window->PropertyList;
-    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
-    const int own = list->ResultSet()->RecordCount();
-    QVERIFY(own > list->PageSize());
-    QCOMPARE(list->PageCountShown(), CeilDiv(own, list->PageSize()));
-    QCOMPARE(list->lblPropPage->text(), PageLabelText(1, list->PageCountShown()));
-    QCOMPARE(list->lstboxResult->count(), list->PageSize());
-    QVERIFY(list->rectPropResultPages->isVisible());
-    QVERIFY(!list->btnPropNavLeft->isEnabled() && list->btnPropNavRight->isEnabled());
-    list->btnPropNavLast->click();
-    QCOMPARE(list->CurrentPage(), list->PageCountShown());
-    QCOMPARE(list->lstboxResult->count(), own - list->PageSize() * (list->PageCountShown() - 1));
-    QVERIFY(!list->btnPropNavRight->isEnabled());
-    // Ordering by price, then again the other way.
-    list->OrderBy(u"Precio"_s);
-    QCOMPARE(list->State(TListFamily::Own).SortKey, u"Precio"_s);
-    QVERIFY(!list->State(TListFamily::Own).Descending);
-    QCOMPARE(list->CurrentPage(), 1);
-    list->OrderBy(u"Precio"_s);
-    QVERIFY(list->State(TListFamily::Own).Descending);
-    list->ResultSet()->First();
-    const double highest = list->ResultSet()->AsFloat(u"Prop_PrecioPesos"_s);
-    list->ResultSet()->Last();
-    QVERIFY(highest >= list->ResultSet()->AsFloat(u"Prop_PrecioPesos"_s));
-    list->btnPropListSummary->click();
-    QCOMPARE(list->CurrentMode(), int(TRMOwnResumido));
-    QVERIFY(list->rectHeaderOwnRes->isVisible());
-    SaveShot(window, u"main-properties-summary"_s);
-    list->btnPropListExpanded->click();
-    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
-    SaveShot(window, u"main-properties-expanded"_s);
-
-    // A row opens its card; the keys step through the list; back returns to the row's page.
-    list->btnPropNavFirst->click();
-    const QStringList codes = list->PageCodes();
-    QListWidgetItem* second = list->lstboxResult->item(1);
-    Q_EMIT list->lstboxResult->itemClicked(second);
-    QCOMPARE(window->ResultMode, int(TRMFicha));
-    QVERIFY(window->PropertyCard->isVisible() && !list->isVisible());
-    QCOMPARE(QString::number(window->PropertyCard->PropertyCode()), codes[1]);
-    SaveShot(window, u"main-property-card"_s);
-    QTest::keyClick(window, Qt::Key_PageDown);
-    QCOMPARE(QString::number(window->PropertyCard->PropertyCode()), codes[2]);
-    window->btnPropCardBack->click();
-    QVERIFY(list->isVisible() && !window->PropertyCard->isVisible());
-    QCOMPARE(list->CurrentPage(), 1);
-    QCOMPARE(window->ResultMode, list->CurrentMode());
-
-    // The quick search by code: agency, hyphen and sequence, or the sequence alone.
-    list->ResultSet()->First();
-    const qint64 someCode = list->ResultSet()->AsInt64(u"Prop_Codigo"_s);
-    QTest::keyClicks(window->edtPropSearch, FormatCode(someCode));
-    QTest::keyClick(window->edtPropSearch, Qt::Key_Return);
-    QCOMPARE(list->CurrentMode(), int(TRMSrchAmpliado));
-    QCOMPARE(list->PageCodes(), QStringList{QString::number(someCode)});
-    QVERIFY(list->btnPropListCancel->isVisible());
-    QVERIFY(list->QuickSearch(QString::number(someCode % 100000)));
-    QCOMPARE(list->PageCodes(), QStringList{QString::number(someCode)});
-    QVERIFY(list->QuickSearch(u"\"; DROP TABLE x; --"_s));
-    QCOMPARE(list->ResultSet()->RecordCount(), 0);
-    QCOMPARE(list->CurrentMode(), int(TRMNone));
-    QVERIFY(!list->QuickSearch(u"   "_s));
-    list->btnPropListCancel->click();
-    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
-
-    // A search from the filter panel: the default filter of current listings.
-    window->FilterPanel->Reset(true);
-    window->FilterPanel->findChild<QPushButton*>(u"btnFilterApply"_s)->click();
-    QCOMPARE(list->CurrentMode(), int(TRMAmpliado));
-    QVERIFY(list->ResultSet()->RecordCount() > 0);
-    QCOMPARE(list->lblPropListTitle->text(), u"Resultado de la búsqueda: "_s);
-    SaveShot(window, u"main-filter-results"_s);
-    window->FilterPanel->findChild<QPushButton*>(u"btnFilterCancel"_s)->click();
-    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
-
-    // Marking from a row, the marked list, and unmarking there.
-    QVERIFY(!window->btnSLPropMarks->isEnabled());
-    auto* box = list->lstboxResult->itemWidget(list->lstboxResult->item(0))->findChild<QCheckBox*>(u"chkMark"_s);
-    QVERIFY(box && !box->isChecked());
-    const qint64 marked = list->PageCodes().first().toLongLong();
-    box->click();
-    QVERIFY(Marks().IsMarked(marked));
-    QCOMPARE(window->lblBtnPropMarks2->text(), u"1 propiedad"_s);
-    window->btnSLPropMarks->click();
-    QCOMPARE(list->CurrentMode(), int(TRMMarkAmpliado));
-    QCOMPARE(list->PageCodes(), QStringList{QString::number(marked)});
-    QCOMPARE(list->lblPropListTitle->text(), u"Marcadas: "_s);
-    list->lstboxResult->itemWidget(list->lstboxResult->item(0))->findChild<QCheckBox*>(u"chkMark"_s)->click();
-    QTRY_COMPARE(list->ResultSet()->RecordCount(), 0);
-    QVERIFY(!Marks().IsMarked(marked));
-    QVERIFY(list->lblEmptyList->isVisible());
-    QCOMPARE(list->lblEmptyList->text(), u"No hay propiedades marcadas"_s);
-    QVERIFY(!window->btnSLPropMarks->isEnabled());
-    window->btnFLProps->click();
-
-    // The property view's keys act only while it shows.
-    QList<int> steps;
-    connect(window, &TfrmMain::PropertyStep, this, [&](int step) { steps << step; });
-    window->btnFLProps->click();
-    for (const Qt::Key key : {Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_End, Qt::Key_Home})
-        QTest::keyClick(window, key);
-    window->btnFLNews->click();
-    QTest::keyClick(window, Qt::Key_PageDown);
-    QCOMPARE(steps, (QList<int>{TfrmMain::StepNext, TfrmMain::StepPrevious, TfrmMain::StepLast, TfrmMain::StepFirst}));
-
     // The sections still to come already carry their controls under their names.
     for (const char* name : {"lstboxResult", "edtPropSearch", "lstboxNewsList", "lstboxBrokers", "lstboxClients",
                              "lstboxUsers", "edtFilterTexto", "btnConfigOptimizeDB"})
@@ -393,9 +263,167 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
     QVERIFY(!DB());
 }
 
+void TestMainWindow::propertiesReadyAfterLogin()
+{
+    // The agency keeps "Activas" as the choice of its own list.
+    QVERIFY(m_program->Install());
+    QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+    QVERIFY(WriteSetting(Setting::DefaultOwnFilter, u"1"_s));
+    CloseDatabase();
+    ScriptedAnswerer messages;
+    QPointer<TfrmMain> window = m_program->Start();
+    QVERIFY2(window, qPrintable(m_program->Error()));
+    Click(window->btnFLProps);
+    QCOMPARE(window->CurrentSection(), int(TfrmMain::SecProps));
+    TPropertyList* list = window->PropertyList;
+    QCOMPARE(list->CurrentMode(), int(TRMOwnAmpliado));
+    QCOMPARE(list->cboOwnFastFilter->currentIndex(), 1);
+    QCOMPARE(qint64(list->ResultSet()->RecordCount()),
+             ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Inmo_Codigo`=7 AND `Prop_Estado`=2 AND "
+                       u"`StandBy_Codigo`=1;"_s));
+    ShotsAtSizes(window, u"main-properties-own"_s);
+
+    // The filter panel is prepared from the data: lists, currencies and ranges up to the
+    // data's date.
+    TFilterPanel* panel = window->FilterPanel;
+    const QDate dataDate = LastSyncTime().date();
+    QVERIFY(dataDate > QDate(1992, 8, 1));
+    QVERIFY(Child<QListWidget>(panel, "lstboxFilter1")->count() >= 5);
+    QVERIFY(Child<QComboBox>(panel, "cboFilterMoneda")->count() > 0);
+    for (const char* name : {"edtFilterIngresoHasta", "edtFilterModHasta"}) {
+        QCOMPARE(Child<QDateEdit>(panel, name)->date(), dataDate);
+        QCOMPARE(Child<QDateEdit>(panel, name)->maximumDate(), dataDate);
+    }
+    QCOMPARE(Child<QLineEdit>(panel, "edtFilterAnoHasta")->text(), QString::number(dataDate.year()));
+    ShotsAtSizes(window, u"filter-panel"_s);
+
+    // "Aplicar filtro" with the filter as the program left it finds the current listings.
+    Click(Child<QPushButton>(panel, "btnFilterApply"));
+    QCOMPARE(list->CurrentMode(), int(TRMAmpliado));
+    QVERIFY(list->ResultSet()->RecordCount() > list->PageSize());
+    QVERIFY(messages.shown.empty());
+    ShotsAtSizes(window, u"main-filter-results"_s);
+    Click(list->btnPropListSummary);
+    QCOMPARE(list->CurrentMode(), int(TRMResumido));
+    ShotsAtSizes(window, u"main-filter-results-summary"_s);
+    Click(list->btnPropListExpanded);
+
+    // Page Down with the focus in the list shows the next page.
+    list->lstboxResult->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(FocusName(), u"lstboxResult"_s);
+    ProgramFixture::Key(Qt::Key_PageDown);
+    QCOMPARE(list->CurrentPage(), 2);
+    ProgramFixture::Key(Qt::Key_PageUp);
+    QCOMPARE(list->CurrentPage(), 1);
+
+    // A row's card, and the card's keys.
+    const QStringList codes = list->PageCodes();
+    QTest::mouseClick(list->lstboxResult->viewport(), Qt::LeftButton, {},
+                      list->lstboxResult->visualItemRect(list->lstboxResult->item(1)).center());
+    QCOMPARE(window->ResultMode, int(TRMFicha));
+    QCOMPARE(QString::number(window->PropertyCard->PropertyCode()), codes[1]);
+    ShotsAtSizes(window, u"main-property-card"_s);
+    ProgramFixture::Key(Qt::Key_PageDown);
+    QCOMPARE(QString::number(window->PropertyCard->PropertyCode()), codes[2]);
+    Click(window->btnPropCardBack);
+    QCOMPARE(list->CurrentPage(), 1);
+
+    // The marked list switches between its two layouts.
+    Click(MarkBox(list, 0));
+    QCOMPARE(window->lblBtnPropMarks2->text(), u"1 propiedad"_s);
+    Click(window->btnSLPropMarks);
+    QCOMPARE(list->CurrentMode(), int(TRMMarkAmpliado));
+    Click(list->btnPropListSummary);
+    QCOMPARE(list->CurrentMode(), int(TRMMarkResumido));
+    Click(list->btnPropListExpanded);
+    QCOMPARE(list->CurrentMode(), int(TRMMarkAmpliado));
+}
+
+void TestMainWindow::quickSearchAndFilterRules()
+{
+    ScriptedAnswerer messages;
+    QPointer<TfrmMain> window = StartProgram();
+    QVERIFY(window);
+    Click(window->btnFLProps);
+    TPropertyList* list = window->PropertyList;
+    TFilterPanel* panel = window->FilterPanel;
+
+    // Letters, digits, blanks and "-" only; a pasted text with anything else empties it.
+    Click(window->edtPropSearch);
+    QCOMPARE(FocusName(), u"edtPropSearch"_s);
+    ProgramFixture::Type(u"12a$%-7 x<"_s);
+    QCOMPARE(window->edtPropSearch->text(), u"12a-7 x"_s);
+    QApplication::clipboard()->setText(u"0007-00012; x"_s);
+    ProgramFixture::Key(Qt::Key_A, Qt::ControlModifier);
+    ProgramFixture::Key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window->edtPropSearch->text(), QString());
+    // Tab leads on to the filter's fields, in the order of the form.
+    ProgramFixture::Key(Qt::Key_Tab);
+    QCOMPARE(FocusName(), u"edtFilterPrecioDesde"_s);
+    ProgramFixture::Key(Qt::Key_Tab);
+    QCOMPARE(FocusName(), u"edtFilterPrecioHasta"_s);
+    ProgramFixture::Key(Qt::Key_Tab);
+    QCOMPARE(FocusName(), u"cboFilterMoneda"_s);
+
+    // The quick search resets the filter without its default entries.
+    const qint64 code = list->PageCodes().first().toLongLong();
+    Click(window->edtPropSearch);
+    ProgramFixture::Type(FormatCode(code));
+    ProgramFixture::Key(Qt::Key_Return);
+    QCOMPARE(list->CurrentMode(), int(TRMSrchAmpliado));
+    QCOMPARE(list->PageCodes(), QStringList{QString::number(code)});
+    QVERIFY(panel->State().Set(FilterList::Estado).empty());
+
+    // "Nuevo filtro" and "Aplicar filtro": the quick-search text goes, the search starts
+    // afresh, ordered by price from its first page, however the last one was left.
+    Click(Child<QPushButton>(panel, "btnFilterNew"));
+    Click(Child<QPushButton>(panel, "btnFilterApply"));
+    QCOMPARE(window->edtPropSearch->text(), QString());
+    QCOMPARE(list->CurrentMode(), int(TRMAmpliado));
+    Click(list->btnPropNavRight);
+    QCOMPARE(list->CurrentPage(), 2);
+    QLabel* byLocation = nullptr;
+    for (QLabel* label : list->rectHeaderExp->findChildren<QLabel*>())
+        if (label->property("sortKey").toString() == u"Ubicacion"_s)
+            byLocation = label;
+    Click(byLocation);
+    QCOMPARE(list->State(TListFamily::Search).SortKey, u"Ubicacion"_s);
+    Click(list->btnPropNavRight);
+    Click(Child<QPushButton>(panel, "btnFilterApply"));
+    QCOMPARE(list->CurrentPage(), 1);
+    QCOMPARE(list->State(TListFamily::Search).SortKey, u"Precio"_s);
+    QVERIFY(!list->State(TListFamily::Search).Descending);
+
+    // With marks, an empty filter still asks about them first.
+    Click(MarkBox(list, 0));
+    QListWidget* entries = Child<QListWidget>(panel, "lstboxFilter1");
+    for (const int row : {0, 2})
+        QTest::mouseClick(entries->viewport(), Qt::LeftButton, {},
+                          entries->visualItemRect(entries->item(row)).center());
+    QVERIFY(panel->State().Set(FilterList::Estado).empty());
+    messages.shown.clear();
+    Click(Child<QPushButton>(panel, "btnFilterApply"));
+    QCOMPARE(messages.shown.size(), size_t(2));
+    QCOMPARE(messages.shown[0].kind, TMessageKind::Confirmation);
+    QCOMPARE(messages.shown[1].kind, TMessageKind::Information);
+
+    // Codes copied elsewhere are offered on the panel and searched like the quick search.
+    QStringList two = list->PageCodes().mid(0, 2);
+    QApplication::clipboard()->setText(u"Korvel_Prop_Codes:"_s + two.join(u','));
+    auto* clipboard = Child<QPushButton>(panel, "btnFilterClipboard");
+    QTRY_VERIFY(clipboard->isVisible());
+    Click(clipboard);
+    QCOMPARE(list->CurrentMode(), int(TRMSrchAmpliado));
+    QStringList found = list->PageCodes();
+    found.sort();
+    two.sort();
+    QCOMPARE(found, two);
+    QApplication::clipboard()->clear();
+}
+
 void TestMainWindow::secondStartSkipsTheFirstRun()
 {
-    QVERIFY(Install());
+    QVERIFY(m_program->Install());
     DialogDriver driver;
     driver.On("TfrmLogin", LogIn);
     driver.On("TfrmFirstRun", [](QWidget* w) { static_cast<TfrmFirstRun*>(w)->btnCancel->click(); });
@@ -451,7 +479,7 @@ void TestMainWindow::startRefusals()
     else if (situation == u"plain"_s)
         QVERIFY(CreateDatabaseFile(Paths.DatabaseFile, QString()));
     else if (situation == u"agency"_s || situation == u"terms"_s) {
-        QVERIFY(Install());
+        QVERIFY(m_program->Install());
         setting(situation == u"agency"_s ? u"DELETE FROM `W_Inmobiliarias` WHERE `Inmo_Codigo`=7;"_s
                                          : u"UPDATE `W_System` SET `%1`=\"0\";"_s.arg(Setting::AcceptedTermsVersion));
     }
@@ -469,7 +497,7 @@ void TestMainWindow::startRefusals()
     QVERIFY(splash.lblStatus->styleSheet().contains(u"#ea1515"_s, Qt::CaseInsensitive));
     QVERIFY(splash.btnNo->isVisible());
     QCOMPARE(splash.btnNo->text(), u"Cerrar"_s);
-    QCOMPARE(LogHas(*m_root, u"$0001"_s, message.section(u'\n', 0, 0)), logged);
+    QCOMPARE(LogHas(m_program->Root(), u"$0001"_s, message.section(u'\n', 0, 0)), logged);
     if (situation == u"setup cancelled"_s)
         QVERIFY(!QFile::exists(Paths.DatabaseFile));
     if (situation == u"narrow"_s)
@@ -492,18 +520,19 @@ void TestMainWindow::updateCancelledEndsTheStart()
 {
     // A service that offers a newer build; the download is cancelled. What it offers is no
     // program, so nothing could start even if the cancel came too late.
-    const QString offered = m_root->Path() + u"offered.bin"_s;
+    QTemporaryDir folder;
+    const QString offered = folder.filePath(u"offered.bin"_s);
     QVERIFY(WriteBytesFile(offered, QByteArray(4096, 'p')));
-    DropConnections();
+    m_program.reset();
     ServiceOptions options;
     options.arguments = {u"--program"_s,         offered,
                          u"--program-version"_s, u"9.9.9"_s,
                          u"--program-notes"_s,   u"Novedades de la versión 9.9.9"_s};
-    m_service = std::make_unique<ServiceProcess>(options);
-    QVERIFY2(m_service->Start(), qPrintable(m_service->LastError()));
-    qputenv("KORVEL_SERVICE_URL", m_service->SyncUrl().toUtf8());
-    QVERIFY(Install());
-    QVERIFY(m_service->InjectFault(u"program"_s, u"delay"_s, 3000, 1));
+    m_program = std::make_unique<ProgramFixture>(options);
+    QVERIFY2(m_program->Error().isEmpty(), qPrintable(m_program->Error()));
+    SetScreenSizeOverride(QSize(1280, 800));
+    QVERIFY(m_program->Install());
+    QVERIFY(m_program->Service().InjectFault(u"program"_s, u"delay"_s, 3000, 1));
     DialogDriver driver;
     driver.On("TfrmLogin", LogIn);
     QTimer cancel;
@@ -522,14 +551,14 @@ void TestMainWindow::updateCancelledEndsTheStart()
     QCOMPARE(driver.seen, QStringList{u"TfrmLogin"_s});
     QCOMPARE(splash.lblStatus->text(), StartupText::UpdateCancelled);
     QVERIFY(splash.ShowingFinalMessage());
-    QVERIFY(LogHas(*m_root, u"$0001"_s, u"9.9.9"_s));
+    QVERIFY(LogHas(m_program->Root(), u"$0001"_s, u"9.9.9"_s));
     QCOMPARE(ReadSetting(Setting::ShowChangeLog), u"True"_s);
     QVERIFY(ReadSetting(Setting::ChangeLog).contains(u"Novedades"_s));
 }
 
 void TestMainWindow::changeLogShownOnce()
 {
-    QVERIFY(Install());
+    QVERIFY(m_program->Install());
     QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
     QVERIFY(WriteSetting(Setting::ChangeLog, u"Cambios de esta versión."_s));
     QVERIFY(WriteSetting(Setting::ShowChangeLog, u"1"_s));
@@ -577,14 +606,19 @@ void TestMainWindow::openingSizes()
 
 void TestMainWindow::sectionsAndOfflineStart()
 {
-    QVERIFY(Install());
-    QVERIFY(OpenAndLogIn());
-    // Offline from the start: the messages section, no synchronisation.
-    SyncEnabled = false;
-    StartupSyncPending = true;
-    TfrmMain window;
-    window.show();
-    QTRY_COMPARE(window.CurrentSection(), int(TfrmMain::SecNews));
+    // Offline from the start (the marker in the data folder): the messages section, no
+    // synchronisation. Admin may log in from the local data.
+    QVERIFY(m_program->Install());
+    QVERIFY(OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId));
+    int changed = 0;
+    QVERIFY(DB()->Exec(u"UPDATE `W_Usuarios` SET `Usuario_LoginLocal`=1 WHERE `Usuario_Login`=\"admin\";"_s, changed));
+    CloseDatabase();
+    QVERIFY(WriteBytesFile(Paths.DataFolder + Config::OfflineMarkerFile, "1"));
+    ProgramFixture::Options options;
+    options.firstSync = true;
+    QPointer<TfrmMain> main = m_program->Start(options);
+    QVERIFY2(main, qPrintable(m_program->Error()));
+    TfrmMain& window = *main;
     QVERIFY(!StartupSyncPending);
     QVERIFY(window.layoutFirstLevel->isVisible());
     QCOMPARE(window.titBtnUpdate->text(), MainText::OfflineTitle);
@@ -603,20 +637,19 @@ void TestMainWindow::sectionsAndOfflineStart()
     SyncEnabled = false;
     window.SetConnectionState(0);
     DropConnections();
-    m_service->Stop();
+    m_program->Service().Stop();
     window.btnFLUpdate->click();
     QVERIFY(!SyncEnabled);
     QCOMPARE(window.ConnectionState(), 0);
     QVERIFY(window.timerTestConnection->isActive());
     QCOMPARE(window.CurrentSection(), int(TfrmMain::SecNews));
-    ForceClose = true;
 }
 
 void TestMainWindow::pendingChangesBadge()
 {
-    QVERIFY(Install());
-    QVERIFY(OpenAndLogIn());
-    TfrmMain window;
+    QPointer<TfrmMain> main = StartProgram();
+    QVERIFY(main);
+    TfrmMain& window = *main;
     const auto addClients = [](int count) {
         for (int i = 0; i < count; ++i) {
             int rows = 0;
@@ -643,14 +676,10 @@ void TestMainWindow::pendingChangesBadge()
 
 void TestMainWindow::closeRequest()
 {
-    QVERIFY(Install());
-    QVERIFY(OpenAndLogIn());
-    SyncEnabled = true;
     ScriptedAnswerer messages;
-    QPointer<TfrmMain> main = new TfrmMain;
+    QPointer<TfrmMain> main = StartProgram();
+    QVERIFY(main);
     TfrmMain& window = *main;
-    window.show();
-    window.timerStart->stop();
 
     SyncInProgress = true;
     window.close();
@@ -683,15 +712,11 @@ void TestMainWindow::closeRequest()
 
 void TestMainWindow::offlineAfterThreeFailuresAndBack()
 {
-    QVERIFY(Install());
-    QVERIFY(OpenAndLogIn());
-    SyncEnabled = true;
+    QPointer<TfrmMain> main = StartProgram();
+    QVERIFY(main);
+    TfrmMain& window = *main;
     TimerIntervals().ConnectionTest = std::chrono::milliseconds(300);
-    TfrmMain window;
-    window.show();
-    window.timerStart->stop();
-    window.layoutFirstLevel->show();
-    QVERIFY(m_service->InjectFault(u"*"_s, u"close"_s, 0, 3));
+    QVERIFY(m_program->Service().InjectFault(u"*"_s, u"close"_s, 0, 3));
     for (int run = 0; run < 3; ++run) {
         window.btnFLUpdate->click();
         QVERIFY(!SyncInProgress);
@@ -705,18 +730,13 @@ void TestMainWindow::offlineAfterThreeFailuresAndBack()
     QCOMPARE(window.ConnectionState(), 1);
     QCOMPARE(window.titBtnUpdate->text(), MainText::OnlineTitle);
     TimerIntervals().ConnectionTest = std::chrono::milliseconds(900000);
-    ForceClose = true;
 }
 
 void TestMainWindow::validationBeforeSendingChanges()
 {
-    QVERIFY(Install());
-    QVERIFY(OpenAndLogIn());
-    SyncEnabled = true;
-    TfrmMain window;
-    window.show();
-    window.timerStart->stop();
-    window.layoutFirstLevel->show();
+    QPointer<TfrmMain> main = StartProgram();
+    QVERIFY(main);
+    TfrmMain& window = *main;
     int rows = 0;
     QVERIFY(DB()->Exec(u"INSERT INTO `W_Clientes` (`Cli_Codigo`, `Inmo_Codigo`, `Cli_Nombre`, `Cli_Estado`, "
                        u"`Cli_Activo`, `Cli_CodigoGeneracion`) VALUES (2147473700, 7, \"Nuevo cliente\", \"AM\", 1, "
@@ -744,7 +764,7 @@ void TestMainWindow::validationBeforeSendingChanges()
     window.edtSyncFwKey->setText(u"demo0007"_s);
     window.edtSyncFwCode->setText(again.toLower());
     window.btnSyncFWLogin->click();
-    QVERIFY(window.mmoSyncLog->toPlainText().contains(MainText::Validated) || !HasPendingChanges());
+    QVERIFY(window.mmoSyncLog->toPlainText().contains(MainText::Validated));
     QCOMPARE(window.lblSyncMessage->text(), MainText::Finished);
     QVERIFY(!HasPendingChanges());
     // The client came back from the service under the service's own code.
@@ -775,15 +795,11 @@ public Q_SLOTS:
 
 void TestMainWindow::helpDocument()
 {
-    QVERIFY(Install());
-    QVERIFY(OpenAndLogIn());
-    SyncEnabled = true;
+    QPointer<TfrmMain> main = StartProgram();
+    QVERIFY(main);
+    TfrmMain& window = *main;
     ScriptedAnswerer messages;
     OpenedUrls opened;
-    TfrmMain window;
-    window.show();
-    window.timerStart->stop();
-    window.layoutFirstLevel->show();
     QVERIFY(!QFile::exists(HelpDocumentFile()));
     window.btnFLHelp->click();
     QVERIFY(QFile::exists(HelpDocumentFile()));
@@ -794,28 +810,23 @@ void TestMainWindow::helpDocument()
     QVERIFY(window.layoutMain->isEnabled());
 
     // The service failing: its text is shown, the copy at hand still opens.
-    QVERIFY(m_service->InjectRefusal(u"help"_s, u"La ayuda no está disponible."_s, 1));
+    QVERIFY(m_program->Service().InjectRefusal(u"help"_s, u"La ayuda no está disponible."_s, 1));
     window.btnFLHelp->click();
     QCOMPARE(messages.shown.size(), size_t(1));
     QCOMPARE(messages.shown[0].text, u"La ayuda no está disponible."_s);
     QCOMPARE(opened.urls.size(), 2);
-    ForceClose = true;
 }
 
 void TestMainWindow::closingAsksAboutMarks()
 {
-    QVERIFY(Install());
-    QVERIFY(OpenAndLogIn());
-    SyncEnabled = false;
-    QPointer<TfrmMain> main = new TfrmMain;
-    main->show();
-    QTRY_VERIFY(main->layoutFirstLevel->isVisible());
+    QPointer<TfrmMain> main = StartProgram();
+    QVERIFY(main);
+    Click(main->btnFLProps);
+    Click(MarkBox(main->PropertyList, 0));
+    Click(MarkBox(main->PropertyList, 1));
+    QCOMPARE(Marks().Count(), 2);
     std::unique_ptr<TResultSet> rows;
     int count = 0;
-    QVERIFY(DB()->Query(u"SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Prop_Estado`=2 LIMIT 2;"_s, rows, count));
-    for (rows->First(); !rows->Eof(); rows->Next())
-        QVERIFY(Marks().Mark(rows->AsInt64(u"Prop_Codigo"_s)));
-    QCOMPARE(Marks().Count(), 2);
 
     // Yes to closing, No to keeping the marks: the user's rows are gone.
     int asked = 0;

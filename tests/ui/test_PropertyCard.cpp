@@ -10,6 +10,7 @@
 #include "records/UserData.h"
 #include "search/PropertyQuery.h"
 #include "support/ClientSetup.h"
+#include "support/ProgramFixture.h"
 #include "support/Screenshot.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
@@ -19,7 +20,9 @@
 #include "sync/Sync.h"
 #include "ui/MapService.h"
 #include "ui/PropertyCard.h"
+#include "ui/PropertyList.h"
 #include "ui/Style.h"
+#include "ui/TfrmMain.h"
 #include "ui/TfrmViewer.h"
 
 #include <QApplication>
@@ -29,6 +32,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -40,12 +44,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The database of a finished first run, open and logged in as the start-up leaves it.
-bool InstallAndLogIn()
-{
-    return InstallDemoAgency() && LogInDemoAdmin();
-}
 
 QList<qint64> Codes(const QString& sql)
 {
@@ -97,46 +95,49 @@ private Q_SLOTS:
     void videoButton();
 
 private:
-    std::unique_ptr<TPropertyCard> OpenCard(qint64 code);
-    std::unique_ptr<TestRoot> m_root;
-    std::unique_ptr<RecordingFatalHandler> m_fatal;
-    std::unique_ptr<ServiceProcess> m_service;
+    // The card of a property as a user reaches it: its code in the quick search, Enter, and a
+    // click on the row found.
+    TPropertyCard* OpenCard(qint64 code);
+    std::unique_ptr<ProgramFixture> m_program;
+    QPointer<TfrmMain> m_window;
 };
 
 void TestPropertyCard::init()
 {
-    m_root = std::make_unique<TestRoot>();
-    m_fatal = std::make_unique<RecordingFatalHandler>();
-    m_service = std::make_unique<ServiceProcess>();
-    QVERIFY2(m_service->Start(), qPrintable(m_service->LastError()));
-    qputenv("KORVEL_SERVICE_URL", m_service->SyncUrl().toUtf8());
-    ResetConsecutiveFailures();
-    QVERIFY(InstallAndLogIn());
+    m_program = std::make_unique<ProgramFixture>();
+    QVERIFY2(m_program->Install(), qPrintable(m_program->Error()));
+    ProgramFixture::Options options;
+    options.screen = QSize(1920, 1080);
+    options.windowSize = QSize(1366, 768);
+    m_window = m_program->Start(options);
+    QVERIFY2(m_window, qPrintable(m_program->Error()));
+    QTest::mouseClick(m_window->btnFLProps, Qt::LeftButton);
+    QCOMPARE(m_window->CurrentSection(), int(TfrmMain::SecProps));
 }
 
 void TestPropertyCard::cleanup()
 {
-    CloseDatabase();
-    ClearSession();
-    ResetInstallContext();
-    SyncEnabled = false;
-    DropConnections();
-    m_service.reset();
-    for (const char* name : {"KORVEL_SERVICE_URL", "KORVEL_MAP_APP_CODE"})
-        qunsetenv(name);
-    QVERIFY2(m_fatal->calls.empty(), m_fatal->calls.empty() ? "" : qPrintable(m_fatal->calls.front().message));
-    m_fatal.reset();
-    m_root.reset();
+    const auto calls = m_program->Fatal().calls;
+    m_program.reset();
+    qunsetenv("KORVEL_MAP_APP_CODE");
+    QVERIFY2(calls.empty(), calls.empty() ? "" : qPrintable(calls.front().message));
 }
 
-std::unique_ptr<TPropertyCard> TestPropertyCard::OpenCard(qint64 code)
+TPropertyCard* TestPropertyCard::OpenCard(qint64 code)
 {
-    auto card = std::make_unique<TPropertyCard>();
-    card->resize(1280, 760);
-    card->show();
-    if (!QTest::qWaitForWindowExposed(card.get()) || !card->ShowProperty(code))
-        return {};
-    return card;
+    if (m_window->btnPropCardBack->isVisible())
+        QTest::mouseClick(m_window->btnPropCardBack, Qt::LeftButton);
+    QTest::mouseClick(m_window->edtPropSearch, Qt::LeftButton);
+    ProgramFixture::Key(Qt::Key_A, Qt::ControlModifier);
+    ProgramFixture::Type(FormatCode(code));
+    ProgramFixture::Key(Qt::Key_Return);
+    TPropertyList* list = m_window->PropertyList;
+    if (list->PageCodes() != QStringList{QString::number(code)})
+        return nullptr;
+    QTest::mouseClick(list->lstboxResult->viewport(), Qt::LeftButton, {},
+                      list->lstboxResult->visualItemRect(list->lstboxResult->item(0)).center());
+    TPropertyCard* card = m_window->PropertyCard;
+    return card->isVisible() && card->PropertyCode() == code ? card : nullptr;
 }
 
 void TestPropertyCard::composedTextsAndNavigation()
@@ -191,16 +192,16 @@ void TestPropertyCard::composedTextsAndNavigation()
     QCOMPARE(combo->text(),
              detail->AsString(u"DetalleEdif_Opciones"_s).split(u'/').at(detail->AsInteger(u"MasDato_Valor"_s)));
     QVERIFY(card->tabsProp->isTabVisible(card->tabsProp->indexOf(card->tabMoreInfo)));
-    SaveShot(card.get(), u"card-general"_s);
+    SaveShot(card, u"card-general"_s);
     card->tabsProp->setCurrentWidget(card->tabMoreInfo);
-    SaveShot(card.get(), u"card-more-info"_s);
+    SaveShot(card, u"card-more-info"_s);
 
     // Land: no rooms, baths, covered surface, floors or year; no floor and unit, so the rest
     // follows the number.
     const QList<qint64> land =
         Codes(u"SELECT `Prop_Codigo` FROM `W_Propiedades` WHERE `Edif_Codigo`=2 AND `Barrio_Codigo`=0 LIMIT 1;"_s);
     QVERIFY(!land.isEmpty());
-    QVERIFY(card->ShowProperty(land[0]));
+    QCOMPARE(OpenCard(land[0]), card);
     for (QWidget* w : std::initializer_list<QWidget*>{card->edtPropDorm, card->edtPropBanos, card->edtPropSupCub,
                                                       card->edtPropPlantas, card->edtPropAno, card->edtPropPiso,
                                                       card->chkPropCochera})
@@ -208,17 +209,22 @@ void TestPropertyCard::composedTextsAndNavigation()
     QCOMPARE(card->edtPropOtros->x(), card->edtPropNum->geometry().right() + 1 + 3);
     QCOMPARE(card->tabsProp->currentWidget(), card->tabGeneral);
 
-    // Navigation belongs to the list: the card only asks.
-    card->SetNavigation(1, 3);
-    QCOMPARE(card->lblPropNav->text(), u"Prop: 1 / 3"_s);
+    // Navigation belongs to the list: the card steps through the rows it came from.
+    QTest::mouseClick(m_window->btnPropCardBack, Qt::LeftButton);
+    QTest::mouseClick(m_window->btnFLProps, Qt::LeftButton);
+    TPropertyList* list = m_window->PropertyList;
+    const QStringList page = list->PageCodes();
+    const int total = list->ResultSet()->RecordCount();
+    QVERIFY(total >= 3);
+    QTest::mouseClick(list->lstboxResult->viewport(), Qt::LeftButton, {},
+                      list->lstboxResult->visualItemRect(list->lstboxResult->item(0)).center());
+    QCOMPARE(card->lblPropNav->text(), u"Prop: 1 / %1"_s.arg(total));
     QVERIFY(!card->btnPropNavFirst->isEnabled() && !card->btnPropNavLeft->isEnabled());
     QVERIFY(card->btnPropNavRight->isEnabled() && card->btnPropNavLast->isEnabled());
-    QSignalSpy next(card.get(), &TPropertyCard::NavigateNext), last(card.get(), &TPropertyCard::NavigateLast);
-    card->btnPropNavRight->click();
-    card->btnPropNavLast->click();
-    QCOMPARE(next.count(), 1);
-    QCOMPARE(last.count(), 1);
-    card->SetNavigation(3, 3);
+    QTest::mouseClick(card->btnPropNavRight, Qt::LeftButton);
+    QCOMPARE(QString::number(card->PropertyCode()), page[1]);
+    QTest::mouseClick(card->btnPropNavLast, Qt::LeftButton);
+    QCOMPARE(card->lblPropNav->text(), u"Prop: %1 / %1"_s.arg(total));
     QVERIFY(card->btnPropNavLeft->isEnabled() && !card->btnPropNavRight->isEnabled());
 
     // A code that is not there: the fixed message, the card stays usable.
@@ -235,7 +241,7 @@ void TestPropertyCard::photosStripAndViewer()
     const QList<qint64> candidates =
         Codes(u"SELECT `Prop_Codigo` FROM `W_Fotos` GROUP BY `Prop_Codigo` HAVING COUNT(*) >= 3 ORDER BY "
               u"`Prop_Codigo`;"_s);
-    std::unique_ptr<TPropertyCard> card;
+    TPropertyCard* card = nullptr;
     for (qint64 code : candidates) {
         card = OpenCard(code);
         QVERIFY(card);
@@ -264,7 +270,7 @@ void TestPropertyCard::photosStripAndViewer()
     QVERIFY(second);
     QCOMPARE(second->geometry(), QRect(163, 0, 155, 116));
     QCOMPARE(second->property("tag").toInt(), 1);
-    SaveShot(card.get(), u"card-images"_s);
+    SaveShot(card, u"card-images"_s);
 
     // The viewer opens on the clicked photo and steps with the keys, stopping at the end.
     QStringList seen;
@@ -293,7 +299,7 @@ void TestPropertyCard::photosStripAndViewer()
     QVERIFY(QFile::exists(first));
     QVERIFY(QFile::remove(first));
     SyncEnabled = false;
-    QVERIFY(card->ShowProperty(code));
+    QCOMPARE(OpenCard(code), card);
     QVERIFY(!card->PhotoLoaded());
     QVERIFY(card->lblPropPhotoDownload->isVisible());
     SyncEnabled = true;
@@ -322,7 +328,7 @@ void TestPropertyCard::mapPositionGeocodingAndLinks()
     QCOMPARE(card->imgPropMap->pixmap().size(), QSize(1492, 711));
     QVERIFY(card->imgPropMapApprox->isHidden());
     QVERIFY(card->imgPropMapBadge->isVisible());
-    SaveShot(card.get(), u"card-map"_s);
+    SaveShot(card, u"card-map"_s);
 
     // The map's menu and click.
     std::unique_ptr<QMenu> menu(card->MapMenu(nullptr));
@@ -343,7 +349,7 @@ void TestPropertyCard::mapPositionGeocodingAndLinks()
         u"UPDATE `W_Propiedades` SET `Prop_Latitud`=NULL, `Prop_Longitud`=NULL WHERE `Prop_Codigo`=%1;"_s.arg(
             placed[1])));
     row = PropertyRow(placed[1]);
-    QVERIFY(card->ShowProperty(placed[1]));
+    QCOMPARE(OpenCard(placed[1]), card);
     QVERIFY(card->MapCoordinates().isEmpty());
     card->tabsProp->setCurrentWidget(card->tabMap);
     const QString label = card->MapFoundLabel();
@@ -371,7 +377,7 @@ void TestPropertyCard::mapPositionGeocodingAndLinks()
 
     // Credentials the map service does not know: nothing found, no map.
     qputenv("KORVEL_MAP_APP_CODE", "kv-0000000000000000000");
-    QVERIFY(card->ShowProperty(placed[1]));
+    QCOMPARE(OpenCard(placed[1]), card);
     card->tabsProp->setCurrentWidget(card->tabMap);
     QCOMPARE(card->lblPropMapAddress->text(), u"No se encontró la dirección."_s);
     QVERIFY(card->MapCoordinates().isEmpty());
@@ -394,7 +400,7 @@ void TestPropertyCard::videoButton()
     QCOMPARE(opened.urls, QList<QUrl>{QUrl(u"https://www.youtube.com/watch?v="_s + id)});
     QCOMPARE(VideoWatchUrl(u"vimeo,12345678"_s), u"https://vimeo.com/12345678"_s);
     QVERIFY(VideoWatchUrl(u"dailymotion,x1"_s).isEmpty());
-    QVERIFY(card->ShowProperty(without[0]));
+    QCOMPARE(OpenCard(without[0]), card);
     QVERIFY(card->btnPropPlayVideo->isHidden());
 }
 
