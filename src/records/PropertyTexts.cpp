@@ -350,7 +350,7 @@ QString ReorderStreetName(const QString& text)
     return Trim(Trim(pieces.value(1)) + u' ' + Trim(pieces.value(0)));
 }
 
-QString ComposeAddress(const TResultSet& row)
+QString ComposeStreetAddress(const TResultSet& row)
 {
     QString address = PropInteger(row, u"Barrio_Codigo"_s) > 0 ? PropText(row, u"Barrio_Nombre"_s)
                                                                : ReorderStreetName(PropText(row, u"Calle_Nombre"_s));
@@ -362,8 +362,12 @@ QString ComposeAddress(const TResultSet& row)
     const QString unit = PropText(row, u"Prop_Dto"_s);
     if (!IsNullWord(unit))
         address += u", dto. "_s + unit;
-    address += Piece(u", "_s, PropText(row, u"Prop_Resto"_s));
     return address;
+}
+
+QString ComposeAddress(const TResultSet& row)
+{
+    return ComposeStreetAddress(row) + Piece(u", "_s, PropText(row, u"Prop_Resto"_s));
 }
 
 QString ComposeLocality(const QString& locality, const QString& middle, const QString& last)
@@ -461,4 +465,56 @@ QString NumberCaption(bool inNeighbourhood)
 QString YearCaption(bool editMode)
 {
     return editMode ? u"Año"_s : u"Antigüedad"_s;
+}
+
+namespace {
+
+QString WithUnit(const QString& value, const QString& unit)
+{
+    return value.isEmpty() ? QString() : value + unit;
+}
+
+QString SurfaceText(const TResultSet& row, const QString& column)
+{
+    return WithUnit(NumberText(row, column), u" m\u00B2"_s);
+}
+
+} // namespace
+
+QMap<QString, QString> ExpandedRowTexts(const TResultSet& row)
+{
+    const int type = static_cast<int>(PropInteger(row, u"Edif_Codigo"_s));
+    // One line in the row: the description's own line breaks would push it out of its cell.
+    const QString description = DescriptionText(row).simplified();
+    const QString rooms = RoomsValue(row);
+    return {
+        {u"TxtCodDat"_s, FormatCode(PropInteger(row, u"Prop_Codigo"_s))},
+        {u"txtEstado"_s, StatusText(row, true).text.toUpper()},
+        {u"TxtEdif"_s, PropText(row, u"Edif_Nombre"_s)},
+        {u"TxtSitu"_s, PropText(row, u"Situ_Nombre"_s)},
+        {u"TextPrecio"_s, PriceText(row)},
+        {u"txtResto"_s, PropText(row, u"Prop_Resto"_s).trimmed()},
+        {u"TxtDes"_s, description},
+        {u"TxtInm"_s, AgencyNameText(row) + u"\n\n"_s + PropText(row, u"Inmo_Te"_s).trimmed()},
+        {u"TxtTel"_s, QString()},
+        {u"TxtTno"_s, SurfaceText(row, u"Prop_SupTno"_s)},
+        {u"TxtCub"_s, FieldApplies(u"Sup. Cubierta"_s, type) ? SurfaceText(row, u"Prop_SupCub"_s) : QString()},
+        {u"TxtPl"_s, FieldApplies(u"Plantas"_s, type) ? NumberText(row, u"Prop_Plantas"_s) : QString()},
+        {u"TxtDorm"_s, WithUnit(rooms, u" "_s + RoomsLabel(type, true))},
+        {u"TxtCiud"_s, ComposeLocZon(row)},
+        {u"TxtDir"_s, ComposeStreetAddress(row)},
+    };
+}
+
+QMap<QString, QString> SummaryRowTexts(const TResultSet& row)
+{
+    return {
+        {u"TxtCodR"_s, FormatCode(PropInteger(row, u"Prop_Codigo"_s))},
+        {u"TxtEdif"_s, PropText(row, u"Edif_Nombre"_s)},
+        {u"TxtSitu"_s, PropText(row, u"Situ_Nombre"_s)},
+        {u"TxtPrecio"_s, PriceText(row)},
+        {u"TxtSup"_s, SurfaceText(row, u"Prop_SupTno"_s)},
+        {u"TxtUbic"_s, ComposeLocZon(row)},
+        {u"TxtDom"_s, ComposeAddress(row)},
+    };
 }

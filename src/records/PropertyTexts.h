@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QMap>
 #include <QString>
 #include <QtGlobal>
 
@@ -86,6 +87,8 @@ QString NullToDash(const QString& value);
 QString ReorderStreetName(const QString& text);
 // Street (or gated neighbourhood), number, floor, unit and rest of the address.
 QString ComposeAddress(const TResultSet& row);
+// The same without the rest, for the list rows that show the rest in a cell of its own.
+QString ComposeStreetAddress(const TResultSet& row);
 // "Locality, (middle) last", for client addresses.
 QString ComposeLocality(const QString& locality, const QString& middle, const QString& last);
 // Locality and, when defined, " - " + zone.
@@ -112,6 +115,15 @@ QString AgeText(const TResultSet& row, int currentYear = QDate::currentDate().ye
 QString AgencyNameText(const TResultSet& row);
 // The description cleaned for display, followed by an empty line.
 QString DescriptionText(const TResultSet& row);
+
+// --- Rows of the result list --------------------------------------------------------------
+
+// The texts of one list row by the name of the cell that shows them. An expanded row has
+// the address and the rest of it in two cells, the surfaces, storeys and rooms where the
+// building type has them, and the agency's name over its telephone; a summary row has
+// the whole address in one cell.
+QMap<QString, QString> ExpandedRowTexts(const TResultSet& row);
+QMap<QString, QString> SummaryRowTexts(const TResultSet& row);
 
 // Captions of the card's address fields: a gated neighbourhood has no street and number
 // but a functional unit.

@@ -95,18 +95,109 @@ QLabel* Text(QWidget* parent, const QString& name, const QString& text = QString
     return label;
 }
 
-// A header caption that orders the list by its key when clicked.
-class THeaderLabel : public QLabel {
+// A cell of a list row or header: it shows as much of its text as its place holds, cut
+// at a word with an ellipsis, and the whole text as a tooltip when it had to cut. Cells
+// take their width from the columns, never from their text, so that a long name cannot
+// push its neighbours out of line or over each other.
+class TCellLabel : public QLabel {
 public:
-    THeaderLabel(const QString& caption, const QString& key, TPropertyList* list, QWidget* parent)
-        : QLabel(caption, parent), m_key(key), m_list(list)
+    TCellLabel(const QString& name, const QString& text, bool wrap, QWidget* parent) : QLabel(parent), m_wrap(wrap)
     {
-        setCursor(Qt::PointingHandCursor);
-        setProperty("sortKey", key);
+        setObjectName(name);
+        setTextFormat(Qt::PlainText);
+        setWordWrap(wrap);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        SetFullText(text);
+    }
+    void SetFullText(const QString& text)
+    {
+        m_full = text;
+        setProperty("fullText", text);
+        Fit();
+    }
+    QString FullText() const { return m_full; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        Fit();
+    }
+    void changeEvent(QEvent* event) override
+    {
+        QLabel::changeEvent(event);
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            Fit();
+    }
+
+private:
+    bool Fits(const QFontMetrics& metrics, const QString& text, int width, int height) const
+    {
+        const QRect needed = metrics.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, text);
+        return needed.width() <= width && needed.height() <= height;
+    }
+    void Fit()
+    {
+        if (m_fitting)
+            return;
+        m_fitting = true;
+        ensurePolished();
+        const QFontMetrics metrics = fontMetrics();
+        const QRect area = contentsRect();
+        QString shown;
+        if (m_wrap) {
+            const int lines = std::max(1, area.height() / std::max(1, metrics.lineSpacing()));
+            const int height = lines * metrics.lineSpacing();
+            shown = m_full;
+            if (!Fits(metrics, shown, area.width(), height)) {
+                // The longest cut at a word that still fits its lines.
+                int low = 0;
+                int high = int(m_full.size());
+                while (low < high) {
+                    const int middle = (low + high + 1) / 2;
+                    if (Fits(metrics, TruncateAtWord(m_full, middle), area.width(), height))
+                        low = middle;
+                    else
+                        high = middle - 1;
+                }
+                shown = low > 0 ? TruncateAtWord(m_full, low) : QString();
+            }
+        } else {
+            QStringList lines = m_full.split(u'\n');
+            for (QString& line : lines)
+                line = metrics.elidedText(line, Qt::ElideRight, std::max(0, area.width()));
+            shown = lines.join(u'\n');
+        }
+        setToolTip(shown == m_full ? QString() : m_full);
+        QLabel::setText(shown);
+        m_fitting = false;
+    }
+
+    QString m_full;
+    bool m_wrap = false;
+    bool m_fitting = false;
+};
+
+// A header caption that orders the list by its key when clicked; captions of columns
+// without a key only name them.
+class THeaderLabel : public TCellLabel {
+public:
+    THeaderLabel(const QString& name, const QString& caption, const QString& key, TPropertyList* list, QWidget* parent)
+        : TCellLabel(name, caption, false, parent), m_key(key), m_list(list)
+    {
+        setProperty("caption", caption);
+        if (!key.isEmpty()) {
+            setCursor(Qt::PointingHandCursor);
+            setProperty("sortKey", key);
+        }
     }
 
 protected:
-    void mousePressEvent(QMouseEvent*) override { m_list->OrderBy(m_key); }
+    void mousePressEvent(QMouseEvent*) override
+    {
+        if (!m_key.isEmpty())
+            m_list->OrderBy(m_key);
+    }
 
 private:
     QString m_key;
@@ -131,6 +222,99 @@ private:
     std::function<void()> m_action;
 };
 
+// The columns of the list layouts. A header and its rows lay their columns out with the
+// same grid (same lead, spacing, minimum widths and stretch), so that every cell sits
+// exactly under its caption whatever the width of the list.
+struct TListColumn {
+    const char* name; // the caption's name in the header
+    const char* caption;
+    const char* key; // sort key; "" when the column does not order
+    // Share of the width left once every column has its minimum. Columns of codes, prices
+    // and figures keep the width of their longest value (sample); names take the rest.
+    int stretch;
+    const char* sample;
+    bool centred;
+    // The caption of the column's second line, where its rows have one.
+    const char* name2 = nullptr;
+    const char* caption2 = nullptr;
+    const char* key2 = "";
+};
+
+// Expanded rows stack two values in most columns (building type over operation, locality
+// over address, surfaces over storeys and rooms), so that a list beside the filter panel
+// still gives each value room to be read; the header names both lines.
+const TListColumn kExpandedColumns[] = {
+    {"txtCod", "Código", "Codigo", 0, "0000-00000", false},
+    {"txtEdif", "Edificación", "Edificacion", 4, "", false, "txtSitu", "Operación", "Situacion"},
+    {"txtPrecio", "Precio", "Precio", 0, "U$S 0.000.000 ", false},
+    {"txtUbic", "Ubicación", "Ubicacion", 5, "", false, "txtDom", "Domicilio", "Domicilio"},
+    {"txtSupTno", "Sup. Tno.", "SupTno", 0, "00.000 m²", true, "txtPlantas", "Plantas"},
+    {"txtSupCub", "Sup. Cub.", "SupCub", 0, "00.000 m²", true, "txtDormAmb", "Dorm."},
+};
+const TListColumn kSummaryColumns[] = {
+    {"txtCodR", "Código", "Codigo", 0, "0000-00000", false},
+    {"txtEdifR", "Edificación", "Edificacion", 4, "", false},
+    {"txtSituR", "Operación", "Situacion", 3, "", false},
+    {"txtPrecioR", "Precio", "Precio", 0, "U$S 0.000.000 ", true},
+    {"txtSupTnoR", "Superficie", "SupTno", 0, "00.000 m²", true},
+    {"txtUbicR", "Ubicación", "Ubicacion", 5, "", false},
+    {"txtDomR", "Domicilio", "Domicilio", 6, "", false},
+};
+// Own summary rows carry the same cells as the summary rows.
+const TListColumn kOwnSummaryColumns[] = {
+    {"txtCodOwnR", "Código", "Codigo", 0, "0000-00000", false},
+    {"txtEdifOwnR", "Edificación", "Edificacion", 4, "", false},
+    {"txtSituOwnR", "Operación", "Situacion", 3, "", false},
+    {"txtPrecioOwnR", "Precio", "Precio", 0, "U$S 0.000.000 ", true},
+    {"txtSupTnoOwnR", "Superficie", "SupTno", 0, "00.000 m²", true},
+    {"txtUbicOwnR", "Ubicación", "Ubicacion", 5, "", false},
+    {"txtDomOwnR", "Domicilio", "Domicilio", 6, "", false},
+};
+const TListColumn kSelectionColumns[] = {
+    {"txtNombre", "Nombre", "Selec_Nombre", 1, "", false},     {"txtCte", "Cliente", "Cliente", 1, "", false},
+    {"txtCreador", "Creador", "Creador", 1, "", false},        {"txtFechaAlta", "Alta", "FechaAlta", 1, "", false},
+    {"txtFechaMod", "Modificación", "FechaMod", 1, "", false},
+};
+
+constexpr int kPhotoWidth = 84;
+constexpr int kPhotoHeight = 63;
+constexpr int kMarkWidth = 20;
+constexpr int kRowMargin = 4;
+constexpr int kColumnSpacing = 4;
+
+template <size_t N> std::vector<TListColumn> Columns(const TListColumn (&columns)[N])
+{
+    return {std::begin(columns), std::end(columns)};
+}
+
+// Lead column, stretches and minimum widths shared by a header and its rows.
+void SetUpColumns(QGridLayout* grid, int lead, const std::vector<TListColumn>& columns, const QFont& font)
+{
+    grid->setHorizontalSpacing(kColumnSpacing);
+    grid->setColumnMinimumWidth(0, lead);
+    grid->setColumnStretch(0, 0);
+    // Measured in bold, as codes, prices and captions are drawn.
+    QFont bold = font;
+    bold.setPixelSize(12);
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const TListColumn& c = columns[i];
+        int minimum = 0;
+        if (c.stretch == 0)
+            for (const char* text : {c.sample, c.caption, c.caption2})
+                if (text)
+                    minimum = std::max(minimum, metrics.horizontalAdvance(QString::fromUtf8(text)) + 2);
+        grid->setColumnStretch(int(i) + 1, c.stretch);
+        grid->setColumnMinimumWidth(int(i) + 1, minimum);
+    }
+}
+
+Qt::Alignment CellAlignment(const TListColumn& column, Qt::Alignment vertical)
+{
+    return (column.centred ? Qt::AlignHCenter : Qt::AlignLeft) | vertical;
+}
+
 } // namespace
 
 TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
@@ -138,6 +322,8 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     setObjectName(u"layoutPropList"_s);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
+    // Every pixel of height left to the list is a better chance of one more row.
+    column->setSpacing(2);
 
     auto* toolbar = new QHBoxLayout;
     lblPropListTitle = Text(this, u"lblPropListTitle"_s);
@@ -195,6 +381,7 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
         auto* b = new QPushButton(text, this);
         b->setObjectName(name);
         b->setEnabled(false);
+        b->setFixedHeight(24);
         connect(b, &QPushButton::clicked, this, [this, step] { Navigate(step); });
         navigation->addWidget(b);
         return b;
@@ -212,10 +399,15 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     // The strip has a row of its own, centred under the list.
     rectPropResultPages = new QWidget(this);
     rectPropResultPages->setObjectName(u"rectPropResultPages"_s);
+    // The strip floats over the foot of the list rather than taking a row of its own, so
+    // that the list keeps that height for rows; it fades where the rows reach under it.
     auto* strip = new QHBoxLayout(rectPropResultPages);
     strip->setSpacing(2);
-    strip->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(rectPropResultPages, 0, Qt::AlignHCenter);
+    strip->setContentsMargins(0, 1, 0, 1);
+    rectPropResultPages->setAutoFillBackground(true);
+    rectPropResultPages->setGraphicsEffect(new QGraphicsOpacityEffect(rectPropResultPages));
+    rectPropResultPages->hide();
+    lstboxResult->viewport()->installEventFilter(this);
     ResetStates();
 }
 
@@ -223,50 +415,36 @@ TPropertyList::~TPropertyList() = default;
 
 void TPropertyList::BuildHeaders()
 {
-    struct Column {
-        const char* name;
-        const char* caption;
-        const char* key;
-    };
-    const auto header = [this](const QString& name, std::initializer_list<Column> columns) {
+    const auto header = [this](const QString& name, int lead, const std::vector<TListColumn>& columns) {
         auto* rect = new QWidget(this);
         rect->setObjectName(name);
-        auto* row = new QHBoxLayout(rect);
-        row->setContentsMargins(4, 2, 4, 2);
-        for (const Column& c : columns) {
-            auto* label = new THeaderLabel(QString::fromUtf8(c.caption), QString::fromLatin1(c.key), this, rect);
-            label->setObjectName(QString::fromLatin1(c.name));
-            row->addWidget(label, 1);
+        auto* grid = new QGridLayout(rect);
+        grid->setContentsMargins(kRowMargin, 1, kRowMargin, 1);
+        SetUpColumns(grid, lead, columns, font());
+        grid->setVerticalSpacing(0);
+        const auto caption = [&](const char* name, const char* text, const char* key, const TListColumn& c, int line,
+                                 int column) {
+            auto* label = new THeaderLabel(QString::fromLatin1(name), QString::fromUtf8(text), QString::fromLatin1(key),
+                                           this, rect);
+            label->setAlignment(CellAlignment(c, Qt::AlignVCenter));
+            label->setStyleSheet(u"font-weight: bold; font-size: 11px; color: #404040;"_s);
+            label->ensurePolished();
+            label->setMinimumHeight(label->fontMetrics().lineSpacing() + 1);
+            grid->addWidget(label, line, column);
+        };
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const TListColumn& c = columns[i];
+            caption(c.name, c.caption, c.key, c, 0, int(i) + 1);
+            if (c.name2)
+                caption(c.name2, c.caption2, c.key2, c, 1, int(i) + 1);
         }
         rect->hide();
         return rect;
     };
-    rectHeaderExp = header(u"rectHeaderExp"_s, {{"txtCod", "Código", "Codigo"},
-                                                {"txtEdif", "Edificación", "Edificacion"},
-                                                {"txtSitu", "Operación", "Situacion"},
-                                                {"txtPrecio", "Precio", "Precio"},
-                                                {"txtUbic", "Ubicación", "Ubicacion"},
-                                                {"txtDom", "Domicilio", "Domicilio"},
-                                                {"txtSupTno", "Sup. terreno", "SupTno"},
-                                                {"txtSupCub", "Sup. cubierta", "SupCub"}});
-    rectHeaderRes = header(u"rectHeaderRes"_s, {{"txtCodR", "Código", "Codigo"},
-                                                {"txtEdifR", "Edificación", "Edificacion"},
-                                                {"txtSituR", "Operación", "Situacion"},
-                                                {"txtPrecioR", "Precio", "Precio"},
-                                                {"txtSupTnoR", "Superficie", "SupTno"},
-                                                {"txtUbicR", "Ubicación", "Ubicacion"},
-                                                {"txtDomR", "Domicilio", "Domicilio"}});
-    rectHeaderOwnRes = header(u"rectHeaderOwnRes"_s, {{"txtCodOwnR", "Código", "Codigo"},
-                                                      {"txtEdifOwnR", "Edificación", "Edificacion"},
-                                                      {"txtSituOwnR", "Operación", "Situacion"},
-                                                      {"txtPrecioOwnR", "Precio", "Precio"},
-                                                      {"txtUbicOwnR", "Ubicación", "Ubicacion"},
-                                                      {"txtDomOwnR", "Domicilio", "Domicilio"}});
-    rectHeaderSelec = header(u"rectHeaderSelec"_s, {{"txtNombre", "Nombre", "Selec_Nombre"},
-                                                    {"txtCte", "Cliente", "Cliente"},
-                                                    {"txtCreador", "Creador", "Creador"},
-                                                    {"txtFechaAlta", "Alta", "FechaAlta"},
-                                                    {"txtFechaMod", "Modificación", "FechaMod"}});
+    rectHeaderExp = header(u"rectHeaderExp"_s, kPhotoWidth, Columns(kExpandedColumns));
+    rectHeaderRes = header(u"rectHeaderRes"_s, kMarkWidth, Columns(kSummaryColumns));
+    rectHeaderOwnRes = header(u"rectHeaderOwnRes"_s, kMarkWidth, Columns(kOwnSummaryColumns));
+    rectHeaderSelec = header(u"rectHeaderSelec"_s, kMarkWidth, Columns(kSelectionColumns));
 }
 
 TAppQuery& TPropertyList::StateOf(TListFamily family)
@@ -445,14 +623,17 @@ void TPropertyList::ShowHeaders()
     cboOwnFastFilter->setVisible(FamilyOfMode(m_mode) == TListFamily::Own);
 
     const TAppQuery& state = State(FamilyOfMode(m_mode));
-    for (QWidget* header : {rectHeaderExp, rectHeaderRes, rectHeaderOwnRes, rectHeaderSelec})
-        for (QLabel* label : header->findChildren<QLabel*>()) {
-            QString caption = label->text();
-            caption.remove(u" ▲"_s).remove(u" ▼"_s);
-            if (label->property("sortKey").toString() == state.SortKey)
+    // The captions line up with the cells of the rows, which sit inside the list's frame.
+    const int inset = lstboxResult->frameWidth() + kRowMargin;
+    for (QWidget* header : {rectHeaderExp, rectHeaderRes, rectHeaderOwnRes, rectHeaderSelec}) {
+        header->layout()->setContentsMargins(inset, 1, inset, 1);
+        for (THeaderLabel* label : header->findChildren<THeaderLabel*>()) {
+            QString caption = label->property("caption").toString();
+            if (!caption.isEmpty() && label->property("sortKey").toString() == state.SortKey)
                 caption += state.Descending ? u" ▼"_s : u" ▲"_s;
-            label->setText(caption);
+            label->SetFullText(caption);
         }
+    }
 
     const int mode = m_mode;
     QString title = u"Resultado de la búsqueda: "_s;
@@ -477,6 +658,10 @@ void TPropertyList::ShowList(int mode)
     for (QPushButton* b : {btnPropNavFirst, btnPropNavLeft, btnPropNavRight, btnPropNavLast})
         b->setEnabled(false);
     ShowHeaders();
+    // The header of the new layout may differ in height: the page size reads the list's
+    // height once the column has taken it.
+    if (isVisible())
+        layout()->activate();
     imgEmptyList->hide();
     lblEmptyList->hide();
     if (rows == 0) {
@@ -523,8 +708,11 @@ void TPropertyList::DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, 
         }
         Q_EMIT MarksChanged(Marks().Count());
     });
-    if (grid)
-        grid->addWidget(box, 3, 0, Qt::AlignLeft | Qt::AlignBottom);
+    // Under the photo in an expanded row, in the lead column of a summary row.
+    if (grid && IsExpandedMode(m_mode))
+        grid->addWidget(box, 4, 0, Qt::AlignLeft | Qt::AlignBottom);
+    else if (grid)
+        grid->addWidget(box, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
     else if (line)
         line->insertWidget(0, box);
     if (Marks().IsVisited(code)) {
@@ -560,55 +748,76 @@ QWidget* TPropertyList::ExpandedRow(TResultSet& r, const QString& photo)
 {
     auto* row = new QWidget;
     auto* grid = new QGridLayout(row);
-    grid->setContentsMargins(4, 2, 4, 2);
-    grid->setHorizontalSpacing(10);
+    grid->setContentsMargins(kRowMargin, 2, kRowMargin, 2);
     grid->setVerticalSpacing(0);
+    const std::vector<TListColumn> columns = Columns(kExpandedColumns);
+    SetUpColumns(grid, kPhotoWidth, columns, lstboxResult->font());
+    // Five lines of text: two under the header's two caption lines, then the description,
+    // the rest of the address and the agency with its telephone.
+    for (int line = 0; line < 5; ++line)
+        grid->setRowStretch(line, 1);
     auto* image = Text(row, u"imgItem"_s);
-    image->setFixedSize(84, 63);
+    image->setFixedSize(kPhotoWidth, kPhotoHeight);
     const QPixmap picture(photo);
     image->setPixmap((picture.isNull() ? AppPicture(u"imgNoPhoto"_s) : picture)
-                         .scaled(84, 63, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    grid->addWidget(image, 0, 0, 3, 1);
+                         .scaled(kPhotoWidth, kPhotoHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    grid->addWidget(image, 0, 0, 4, 1, Qt::AlignTop);
     DecorateRow(r, row, grid, nullptr);
-    const TPropertyStatus status = StatusText(r, true);
-    const TStatusBadge badge = StatusBadge(status);
-    auto* code = Text(row, u"TxtCodDat"_s, FormatCode(PropInteger(r, u"Prop_Codigo"_s)));
-    auto* state = Text(row, u"txtEstado"_s, status.text.toUpper());
-    state->setStyleSheet(u"background: %1; color: %2; padding: 0 4px;"_s.arg(QColor::fromRgba(badge.background).name(),
-                                                                             QColor::fromRgba(badge.text).name()));
-    grid->addWidget(code, 0, 1);
-    grid->addWidget(state, 0, 2);
-    grid->addWidget(Text(row, u"TxtEdif"_s, PropText(r, u"Edif_Nombre"_s)), 0, 3);
-    grid->addWidget(Text(row, u"TxtSitu"_s, PropText(r, u"Situ_Nombre"_s)), 0, 4);
-    auto* price = Text(row, u"TextPrecio"_s, PriceText(r));
-    SetStyleRole(price, u"title"_s);
-    grid->addWidget(price, 0, 5);
-    grid->addWidget(Text(row, u"TxtCiud"_s, ComposeLocZon(r)), 1, 1, 1, 2);
-    grid->addWidget(Text(row, u"TxtDir"_s, ComposeAddress(r)), 1, 3, 1, 2);
-    grid->addWidget(Text(row, u"TxtInm"_s, AgencyNameText(r) + u"\n\n"_s + PropText(r, u"Inmo_Te"_s)), 1, 5, 2, 1);
-    const int characters = std::max(20, (lstboxResult->viewport()->width() - 640) / 7);
-    grid->addWidget(Text(row, u"TxtDes"_s, TruncateAtWord(DescriptionText(r), characters)), 2, 1, 1, 4);
-    grid->addWidget(Text(row, u"txtResto"_s, ComposeFeatures(r)), 3, 1, 1, 4);
-    grid->setColumnStretch(4, 1);
+
+    const QMap<QString, QString> texts = ExpandedRowTexts(r);
+    const auto cell = [&](const QString& name, int line, int column, int lines = 1, int span = 1, bool wrap = false) {
+        auto* label = new TCellLabel(name, texts.value(name), wrap, row);
+        const bool centred = span == 1 && columns[size_t(column - 1)].centred;
+        label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+        grid->addWidget(label, line, column, lines, span);
+        return label;
+    };
+    cell(u"TxtCodDat"_s, 0, 1);
+    cell(u"TxtEdif"_s, 0, 2);
+    cell(u"TxtSitu"_s, 1, 2);
+    TCellLabel* price = cell(u"TextPrecio"_s, 0, 3);
+    price->setStyleSheet(u"font-weight: bold; font-size: 13px; color: #01548E;"_s);
+    cell(u"TxtCiud"_s, 0, 4);
+    cell(u"TxtDir"_s, 1, 4);
+    cell(u"txtResto"_s, 2, 4);
+    cell(u"TxtTno"_s, 0, 5);
+    cell(u"TxtPl"_s, 1, 5);
+    cell(u"TxtCub"_s, 0, 6);
+    cell(u"TxtDorm"_s, 1, 6);
+
+    const TStatusBadge badge = StatusBadge(StatusText(r, true));
+    auto* state = new TCellLabel(u"txtEstado"_s, texts.value(u"txtEstado"_s), false, row);
+    state->setAlignment(Qt::AlignCenter);
+    state->setStyleSheet(u"background: %1; color: %2; font-size: 11px; font-weight: bold; padding: 0 2px;"_s.arg(
+        QColor::fromRgba(badge.background).name(), QColor::fromRgba(badge.text).name()));
+    grid->addWidget(state, 1, 1);
+    // The agency's telephone goes with its name; this cell stays empty.
+    cell(u"TxtTel"_s, 3, 4);
+    cell(u"TxtDes"_s, 2, 1, 3, 3, true);
+    cell(u"TxtInm"_s, 2, 5, 3, 2);
     return row;
 }
 
 QWidget* TPropertyList::SummaryRow(TResultSet& r)
 {
     auto* row = new QWidget;
-    auto* line = new QHBoxLayout(row);
-    line->setContentsMargins(4, 0, 4, 0);
-    const TStatusBadge badge = StatusBadge(StatusText(r, true));
-    auto* code = Text(row, u"TxtCodR"_s, FormatCode(PropInteger(r, u"Prop_Codigo"_s)));
-    code->setStyleSheet(u"color: %1;"_s.arg(QColor::fromRgba(badge.background).name()));
-    const QString surface = NumberText(r, u"Prop_SupTno"_s);
-    DecorateRow(r, row, nullptr, line);
-    for (auto* label : {code, Text(row, u"TxtEdif"_s, PropText(r, u"Edif_Nombre"_s)),
-                        Text(row, u"TxtSitu"_s, PropText(r, u"Situ_Nombre"_s)), Text(row, u"TxtPrecio"_s, PriceText(r)),
-                        Text(row, u"TxtSup"_s, surface.isEmpty() ? QString() : surface + u" m²"_s),
-                        Text(row, u"TxtUbic"_s, ComposeLocZon(r)),
-                        Text(row, u"TxtDom"_s, (ComposeAddress(r) + u' ' + PropText(r, u"Prop_Resto"_s)).trimmed())})
-        line->addWidget(label, 1);
+    auto* grid = new QGridLayout(row);
+    grid->setContentsMargins(kRowMargin, 0, kRowMargin, 0);
+    const std::vector<TListColumn> columns = Columns(kSummaryColumns);
+    SetUpColumns(grid, kMarkWidth, columns, lstboxResult->font());
+    DecorateRow(r, row, grid, nullptr);
+    const QMap<QString, QString> texts = SummaryRowTexts(r);
+    const char* const names[] = {"TxtCodR", "TxtEdif", "TxtSitu", "TxtPrecio", "TxtSup", "TxtUbic", "TxtDom"};
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const QString name = QString::fromLatin1(names[i]);
+        auto* label = new TCellLabel(name, texts.value(name), false, row);
+        label->setAlignment(CellAlignment(columns[i], Qt::AlignVCenter));
+        grid->addWidget(label, 0, int(i) + 1);
+        if (i == 0) {
+            const TStatusBadge badge = StatusBadge(StatusText(r, true));
+            label->setStyleSheet(u"color: %1; font-weight: bold;"_s.arg(QColor::fromRgba(badge.background).name()));
+        }
+    }
     return row;
 }
 
@@ -634,7 +843,9 @@ void TPropertyList::ShowPage(int page)
             return;
         }
         m_page = page;
+        m_shownPageSize = size;
         const int first = size * (page - 1);
+        m_anchor = first + 1;
         const bool expanded = IsExpandedMode(m_mode);
         QStringList codes;
         m_result->Seek(first);
@@ -668,9 +879,17 @@ void TPropertyList::ShowPage(int page)
         for (int i = 0; i < codes.size(); ++i) {
             if (order[size_t(i)] < 0 || !rowsOfPage->Seek(order[size_t(i)]))
                 continue;
+            QWidget* row = nullptr;
+            try {
+                row = expanded ? ExpandedRow(*rowsOfPage, photos.value(codes[i])) : SummaryRow(*rowsOfPage);
+            } catch (const std::exception& e) {
+                m_filling = false;
+                WriteLog(u"$8006"_s, QString::fromUtf8(e.what()));
+                FatalError(RowFailedMessage(m_mode));
+                return;
+            }
             auto* item = new QListWidgetItem(lstboxResult);
             item->setData(Qt::UserRole, first + i);
-            QWidget* row = expanded ? ExpandedRow(*rowsOfPage, photos.value(codes[i])) : SummaryRow(*rowsOfPage);
             item->setSizeHint(QSize(0, RowHeight()));
             lstboxResult->setItemWidget(item, row);
             m_pageCodes << codes[i];
@@ -696,27 +915,60 @@ void TPropertyList::FillStrip()
 {
     for (QWidget* child : rectPropResultPages->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         delete child;
-    const TPageStrip strip = PageStripWindow(m_page, m_pages);
+    auto* layout = static_cast<QHBoxLayout*>(rectPropResultPages->layout());
+    while (QLayoutItem* item = layout->takeAt(0))
+        delete item;
+    m_stripWidth = lstboxResult->width();
+    // Each label is as wide as its text needs, never narrower than the strip's usual 26
+    // units for a number and 60 for a word; as many numbers as the list's width holds.
+    QFont font = rectPropResultPages->font();
+    font.setPixelSize(12);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const QString words[] = {u"Primera"_s, u"Anterior"_s, u"Siguiente"_s, u"Última"_s};
+    int wordsWidth = 0;
+    for (const QString& word : words)
+        wordsWidth += std::max(60, metrics.horizontalAdvance(word) + 8) + layout->spacing();
+    const int numberWidth = std::max(26, metrics.horizontalAdvance(QString::number(std::max(m_pages, 1))) + 8);
+    const int room = m_stripWidth - 2 * lstboxResult->frameWidth() - wordsWidth;
+    const TPageStrip strip = PageStripWindow(m_page, m_pages, std::max(1, room / (numberWidth + layout->spacing())));
     rectPropResultPages->setVisible(strip.visible);
     if (!strip.visible)
         return;
-    auto* layout = rectPropResultPages->layout();
-    const auto add = [&](const QString& text, int width, bool current, std::function<void()> action) {
+    const auto add = [&](const QString& text, int minimum, bool current, std::function<void()> action) {
         auto* label = new TStripLabel(text, current ? std::function<void()>() : std::move(action), rectPropResultPages);
-        label->setFixedWidth(width);
+        label->setFont(font);
+        label->setFixedWidth(std::max(minimum, metrics.horizontalAdvance(text) + 8));
         label->setAlignment(Qt::AlignCenter);
-        label->setStyleSheet(
-            u"font-weight: bold; font-size: 12pt; color: %1;"_s.arg(current ? u"#F81C1C"_s : u"#404040"_s));
+        label->setStyleSheet(u"color: %1;"_s.arg(current ? u"#F81C1C"_s : u"#404040"_s));
         if (!current)
             label->setCursor(Qt::PointingHandCursor);
         layout->addWidget(label);
     };
-    add(u"Primera"_s, 60, false, [this] { Navigate(0); });
-    add(u"Anterior"_s, 60, false, [this] { Navigate(1); });
+    layout->addStretch(1);
+    add(words[0], 60, false, [this] { Navigate(0); });
+    add(words[1], 60, false, [this] { Navigate(1); });
     for (int p = strip.first; p <= strip.last; ++p)
-        add(QString::number(p), 26, p == m_page, [this, p] { ShowPage(p); });
-    add(u"Siguiente"_s, 60, false, [this] { Navigate(2); });
-    add(u"Última"_s, 60, false, [this] { Navigate(3); });
+        add(QString::number(p), numberWidth, p == m_page, [this, p] { ShowPage(p); });
+    add(words[2], 60, false, [this] { Navigate(2); });
+    add(words[3], 60, false, [this] { Navigate(3); });
+    layout->addStretch(1);
+    PlaceStrip();
+}
+
+void TPropertyList::PlaceStrip()
+{
+    if (!rectPropResultPages->isVisible())
+        return;
+    const QRect list = lstboxResult->geometry();
+    const int frame = lstboxResult->frameWidth();
+    const int height = rectPropResultPages->sizeHint().height();
+    rectPropResultPages->setGeometry(list.left() + frame, list.bottom() - frame - height + 1, list.width() - 2 * frame,
+                                     height);
+    rectPropResultPages->raise();
+    const int rowsBottom = lstboxResult->count() * RowHeight();
+    const bool covers = rowsBottom > lstboxResult->viewport()->height() - height;
+    static_cast<QGraphicsOpacityEffect*>(rectPropResultPages->graphicsEffect())->setOpacity(covers ? 0.3 : 1.0);
 }
 
 void TPropertyList::Navigate(int step)
@@ -767,6 +1019,12 @@ void TPropertyList::SwitchLayout(bool toExpanded)
 
 bool TPropertyList::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == lstboxResult->viewport() && event->type() == QEvent::Resize) {
+        const bool handled = QWidget::eventFilter(watched, event);
+        // After the viewport has taken its new size, so that the page size reads it.
+        QTimer::singleShot(0, this, &TPropertyList::ListResized);
+        return handled;
+    }
     // A click on the page label offers to go to any page.
     if (watched == lblPropPage && event->type() == QEvent::MouseButtonRelease && m_pages >= 2 && !m_filling) {
         bool ok = false;
@@ -779,13 +1037,29 @@ bool TPropertyList::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TPropertyList::resizeEvent(QResizeEvent* event)
+void TPropertyList::ListResized()
 {
-    QWidget::resizeEvent(event);
-    if (m_result && m_result->RecordCount() > 0 && m_page > 0 && !m_filling) {
-        const int first = (m_page - 1) * std::max(1, lstboxResult->count()) + 1;
-        const int page = CeilDiv(first, PageSize());
-        if (page != m_page || lstboxResult->count() != std::min(PageSize(), m_result->RecordCount() - first + 1))
-            ShowPage(std::max(1, page));
+    if (m_filling || !m_result || m_result->RecordCount() == 0 || m_page <= 0)
+        return;
+    // The page that holds the remembered row at the new page size: the first row of the
+    // page shown, or the row whose card was open.
+    const int size = PageSize();
+    const int page = CeilDiv(m_anchor, size);
+    if (size != m_shownPageSize || page != m_page) {
+        const int anchor = m_anchor;
+        ShowPage(std::clamp(page, 1, PageCount(m_result->RecordCount(), size)));
+        m_anchor = anchor;
+    } else if (lstboxResult->width() != m_stripWidth) {
+        FillStrip();
+    } else {
+        PlaceStrip();
     }
+}
+
+void TPropertyList::ShowRecord(int record)
+{
+    if (!m_result || record < 0 || record >= m_result->RecordCount())
+        return;
+    ShowPage(CeilDiv(record + 1, PageSize()));
+    m_anchor = record + 1;
 }

@@ -42,6 +42,9 @@ public:
     void ClearState(TListFamily family);
     void ShowList(int mode);
     void ShowPage(int page);
+    // The page that holds a record (0-based) of the result set; that record then decides
+    // the page when the list changes size, as on returning from its card.
+    void ShowRecord(int record);
     void OrderBy(const QString& sortKey);
     void SwitchLayout(bool toExpanded);
     // 0 first, 1 previous, 2 next, 3 last page.
@@ -97,13 +100,16 @@ Q_SIGNALS:
     void Cancelled();
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildHeaders();
     void ShowHeaders();
     void FillStrip();
+    // Over the foot of the list, faded while rows reach under it.
+    void PlaceStrip();
+    // The list's height or width changed: refill for the new number of rows.
+    void ListResized();
     QWidget* ExpandedRow(TResultSet& r, const QString& photo);
     // The row's mark box and its dimming; added to the row's top left.
     void DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, QBoxLayout* line);
@@ -122,6 +128,11 @@ private:
     int m_previousMode = 0;
     int m_page = 0;
     int m_pages = 0;
+    // The page size the shown page was built with, and the row (1-based) a new page size
+    // keeps in view.
+    int m_shownPageSize = 0;
+    int m_anchor = 1;
+    int m_stripWidth = -1;
     bool m_filling = false;
     QStringList m_pageCodes;
 };

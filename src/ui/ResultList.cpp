@@ -85,6 +85,16 @@ int SwitchedMode(int mode, bool toExpanded, bool hasMarks)
     return mode;
 }
 
+QString RowFailedMessage(int mode)
+{
+    const QString pattern = u"Error al cargar el listado. [CODE %1]"_s;
+    if (mode == TRMOwnAmpliado)
+        return pattern.arg(u"L03"_s);
+    if (mode == TRMOwnResumido || mode == TRMSelecciones)
+        return pattern.arg(u"L04"_s);
+    return pattern.arg(IsExpandedMode(mode) ? u"L01"_s : u"L02"_s);
+}
+
 int CeilDiv(qint64 a, qint64 b)
 {
     if (b == 0)
@@ -97,17 +107,18 @@ int PageCount(qint64 rows, int pageSize)
     return CeilDiv(rows, pageSize);
 }
 
-TPageStrip PageStripWindow(int page, int pages)
+TPageStrip PageStripWindow(int page, int pages, int numbers)
 {
     TPageStrip strip;
     strip.visible = pages > 0 && pages < 1000;
     if (!strip.visible)
         return strip;
-    strip.first = std::max(1, page - 7);
-    strip.last = strip.first + 14;
+    const int span = std::clamp(numbers, 1, 15) - 1;
+    strip.first = std::max(1, page - span / 2);
+    strip.last = strip.first + span;
     if (strip.last > pages) {
         strip.last = pages;
-        strip.first = std::max(1, strip.last - 14);
+        strip.first = std::max(1, strip.last - span);
     }
     return strip;
 }

@@ -28,18 +28,22 @@ QString PresentationSetting();
 // The layout switch: the mode the expanded (or summary) button turns mode into; the same
 // mode when the button does nothing there.
 int SwitchedMode(int mode, bool toExpanded, bool hasMarks);
+// The message that ends the program when a row of a list in this mode cannot be composed.
+QString RowFailedMessage(int mode);
 
 // ceiling(a / b): the truncated quotient plus one when there is a remainder; 0 when b is 0.
 int CeilDiv(qint64 a, qint64 b);
 int PageCount(qint64 rows, int pageSize);
 
 // The window of page numbers of the page strip; hidden from 1000 pages on (and for none).
+// At most numbers page numbers (15 when there is room), the current page in the middle
+// where the ends allow.
 struct TPageStrip {
     bool visible = false;
     int first = 0;
     int last = 0;
 };
-TPageStrip PageStripWindow(int page, int pages);
+TPageStrip PageStripWindow(int page, int pages, int numbers = 15);
 
 // ORDER BY for a sort key and direction; empty for an unknown key.
 QString OrderByClause(const QString& sortKey, bool descending);

@@ -655,6 +655,8 @@ TTransferSinks* TfrmMain::ShowPanel()
 {
     static std::unique_ptr<TWidgetTransferSinks> sinks;
     sinks = std::make_unique<TWidgetTransferSinks>(pbarPhotoDwl, lblPhotoDwl, nullptr, btnPhotoDwlCancel);
+    // Disabling the content takes the focus from it; the user's place is given back after.
+    m_focusBeforePanel = QApplication::focusWidget();
     layoutMain->setEnabled(false);
     rectPhotoDwl->show();
     rectPhotoDwl->raise();
@@ -665,6 +667,9 @@ void TfrmMain::HidePanel()
 {
     rectPhotoDwl->hide();
     layoutMain->setEnabled(true);
+    if (m_focusBeforePanel && m_focusBeforePanel->isVisible())
+        m_focusBeforePanel->setFocus(Qt::OtherFocusReason);
+    m_focusBeforePanel = nullptr;
 }
 
 void TfrmMain::HelpAction()

@@ -4,6 +4,7 @@
 #include "sync/SyncData.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 
 #include <vector>
@@ -222,6 +223,7 @@ private:
     QString m_captchaDigest;
     // Lines that must survive the clearing of the run's log (the validation just granted).
     QString m_syncLogCarry;
+    QPointer<QWidget> m_focusBeforePanel;
     QElapsedTimer m_runWatch;
     bool m_closing = false;
 };

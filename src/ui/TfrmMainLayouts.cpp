@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -34,6 +35,54 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Page Up and Page Down step through the properties also where the focus is on a control
+// that would otherwise scroll with them (the result list, the card's description); on
+// the list Home and End go to the first and the last page.
+class TPropertyKeys : public QObject {
+public:
+    TPropertyKeys(TfrmMain* window, QWidget* list, QWidget* description)
+        : QObject(window), m_window(window), m_list(list)
+    {
+        list->installEventFilter(this);
+        description->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))
+            return false;
+        int step = -1;
+        switch (key->key()) {
+        case Qt::Key_PageUp:
+            step = TfrmMain::StepPrevious;
+            break;
+        case Qt::Key_PageDown:
+            step = TfrmMain::StepNext;
+            break;
+        case Qt::Key_Home:
+            step = watched == m_list ? TfrmMain::StepFirst : -1;
+            break;
+        case Qt::Key_End:
+            step = watched == m_list ? TfrmMain::StepLast : -1;
+            break;
+        default:
+            break;
+        }
+        if (step < 0 || !m_window->layoutProps->isVisible())
+            return false;
+        Q_EMIT m_window->PropertyStep(step);
+        return true;
+    }
+
+private:
+    TfrmMain* m_window;
+    QObject* m_list;
+};
 
 QWidget* NamedControl(QWidget* parent, const QString& name)
 {
@@ -151,9 +200,10 @@ void TfrmMain::CloseCard()
     PropertyList->show();
     layoutProps->findChild<QWidget*>(u"rectFilter"_s)->show();
     ResultMode = PreviousResultMode;
-    // The list opens again on the page of the card's property.
+    // The list opens again on the page of the card's property, and keeps that property in
+    // view when its size settles.
     if (TResultSet* rows = PropertyList->ResultSet())
-        PropertyList->ShowPage(CeilDiv(rows->Row() + 1, PropertyList->PageSize()));
+        PropertyList->ShowRecord(rows->Row());
 }
 
 void TfrmMain::AddSectionControls()
@@ -247,6 +297,7 @@ void TfrmMain::AddSectionControls()
                                                     "NavigateLast"};
         QMetaObject::invokeMethod(PropertyCard, signalsByStep[std::clamp(step, 0, 3)]);
     });
+    new TPropertyKeys(this, PropertyList->lstboxResult, PropertyCard->mmoPropDesc);
     connect(edtPropSearch, &QLineEdit::returnPressed, PropertyList, [this] {
         if (edtPropSearch->text().trimmed().isEmpty())
             return;

@@ -267,6 +267,46 @@ TEST_F(PropertyRowTest, AddressLine)
     }
 }
 
+TEST_F(PropertyRowTest, ListRowTexts)
+{
+    ASSERT_TRUE(DB()->ExecNoCount(u"UPDATE `W_Inmobiliarias` SET `Inmo_Te`=' 4444-5555 ' WHERE `Inmo_Codigo`=7;"_s));
+    const QMap<QString, QString> house = {{u"Prop_Resto"_s, u"' Torre 2 '"_s}, {u"Prop_SupTno"_s, u"'1200'"_s},
+                                          {u"Prop_SupCub"_s, u"'180'"_s},      {u"Prop_Plantas"_s, u"'2'"_s},
+                                          {u"Prop_Dorm"_s, u"'3'"_s},          {u"Prop_Ambientes"_s, u"'5'"_s}};
+    auto row = Row(house);
+    ASSERT_TRUE(row);
+    const QMap<QString, QString> expanded = ExpandedRowTexts(*row);
+    EXPECT_EQ(expanded[u"TxtDir"_s], u"Bartolomé Mitre 1234"_s);
+    EXPECT_EQ(expanded[u"txtResto"_s], u"Torre 2"_s);
+    EXPECT_EQ(expanded[u"TxtTno"_s], u"1.200 m²"_s);
+    EXPECT_EQ(expanded[u"TxtCub"_s], u"180 m²"_s);
+    EXPECT_EQ(expanded[u"TxtPl"_s], u"2"_s);
+    EXPECT_EQ(expanded[u"TxtDorm"_s], u"3 Dorm."_s);
+    EXPECT_EQ(expanded[u"TxtInm"_s], u"Sur Propiedades\n\n4444-5555"_s);
+    EXPECT_TRUE(expanded.contains(u"TxtTel"_s) && expanded[u"TxtTel"_s].isEmpty());
+    EXPECT_EQ(expanded[u"TxtCiud"_s], u"Don Torcuato - Centro"_s);
+    // The summary shows the whole address, its rest once.
+    const QMap<QString, QString> summary = SummaryRowTexts(*row);
+    EXPECT_EQ(summary[u"TxtDom"_s], u"Bartolomé Mitre 1234,  Torre 2 "_s);
+    EXPECT_EQ(summary[u"TxtDom"_s].count(u"Torre 2"_s), 1);
+    EXPECT_EQ(summary[u"TxtSup"_s], u"1.200 m²"_s);
+
+    // An apartment counts rooms; a plot has no covered surface, storeys or rooms.
+    QMap<QString, QString> apartment = house;
+    apartment[u"Edif_Codigo"_s] = u"5"_s;
+    row = Row(apartment);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(ExpandedRowTexts(*row)[u"TxtDorm"_s], u"5 Amb."_s);
+    QMap<QString, QString> plot = house;
+    plot[u"Edif_Codigo"_s] = u"2"_s;
+    row = Row(plot);
+    ASSERT_TRUE(row);
+    const QMap<QString, QString> lot = ExpandedRowTexts(*row);
+    EXPECT_EQ(lot[u"TxtTno"_s], u"1.200 m²"_s);
+    for (const QString& cell : {u"TxtCub"_s, u"TxtPl"_s, u"TxtDorm"_s})
+        EXPECT_TRUE(lot[cell].isEmpty()) << cell.toStdString();
+}
+
 TEST_F(PropertyRowTest, LocalityZoneAndSummary)
 {
     struct Case {

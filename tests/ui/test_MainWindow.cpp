@@ -319,6 +319,7 @@ void TestMainWindow::propertiesReadyAfterLogin()
     QCOMPARE(FocusName(), u"lstboxResult"_s);
     ProgramFixture::Key(Qt::Key_PageDown);
     QCOMPARE(list->CurrentPage(), 2);
+    QCOMPARE(FocusName(), u"lstboxResult"_s);
     ProgramFixture::Key(Qt::Key_PageUp);
     QCOMPARE(list->CurrentPage(), 1);
 

@@ -33,6 +33,15 @@ TEST(ResultList, PagesAndTheirStrip)
             EXPECT_EQ(strip.last, c.last) << c.page << "/" << c.pages;
         }
     }
+    // A narrow list shows fewer numbers around the current page.
+    const Case narrow[] = {{1, 40, 1, 9, true}, {20, 40, 16, 24, true}, {40, 40, 32, 40, true}, {3, 5, 1, 5, true}};
+    for (const Case& c : narrow) {
+        const TPageStrip strip = PageStripWindow(c.page, c.pages, 9);
+        EXPECT_EQ(strip.first, c.first) << c.page << "/" << c.pages;
+        EXPECT_EQ(strip.last, c.last) << c.page << "/" << c.pages;
+    }
+    EXPECT_EQ(PageStripWindow(7, 40, 1).first, 7);
+    EXPECT_EQ(PageStripWindow(7, 40, 1).last, 7);
     EXPECT_EQ(PageLabelText(3, 3), u"Página: 3 / 3"_s);
     EXPECT_EQ(ListCountText(TRMAmpliado, 1), u"1 propiedad "_s);
     EXPECT_EQ(ListCountText(TRMResumido, 1500), u"1.500 propiedades "_s);
@@ -143,4 +152,16 @@ TEST_F(ResultListDatabase, StatementsRunAgainstTheSchema)
         DB()->Query(PropertyQuerySql() + MarkedPropertiesWhere({}) + OrderByClause(u"Precio"_s, false), result, count));
     EXPECT_EQ(count, 0);
     EXPECT_TRUE(fatal.calls.empty());
+}
+
+TEST(ResultList, RowFailuresNameTheirLayout)
+{
+    const std::pair<int, const char*> cases[] = {
+        {TRMAmpliado, "L01"},    {TRMSrchAmpliado, "L01"}, {TRMMarkAmpliado, "L01"}, {TRMSelecPropAmpliado, "L01"},
+        {TRMResumido, "L02"},    {TRMSrchResumido, "L02"}, {TRMMarkResumido, "L02"}, {TRMSelecPropResumido, "L02"},
+        {TRMOwnAmpliado, "L03"}, {TRMOwnResumido, "L04"},  {TRMSelecciones, "L04"},
+    };
+    for (const auto& [mode, code] : cases)
+        EXPECT_EQ(RowFailedMessage(mode), u"Error al cargar el listado. [CODE %1]"_s.arg(QLatin1StringView(code)))
+            << mode;
 }
