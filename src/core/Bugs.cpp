@@ -12,6 +12,8 @@
 #include <QMutex>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 using namespace Qt::StringLiterals;
@@ -21,6 +23,7 @@ namespace {
 QMutex g_logMutex;
 TFatalHandler* g_fatalHandler = nullptr;
 std::atomic<bool> g_terminationRequested{false};
+std::atomic<bool> g_fatalRaised{false};
 
 QString Timestamp()
 {
@@ -50,18 +53,26 @@ void RunFatal(const QString& code, TBugMode mode, const QString& message)
 {
     if (ForceClose)
         return;
+    g_fatalRaised = true;
+    TFatalHandler* handler = g_fatalHandler;
     try {
         WriteLog(code, message);
         SendErrorReport(code + u"\r\n\r\n"_s + message);
         CloseDatabase();
-        if (g_fatalHandler) {
-            g_fatalHandler->ShowBug(mode, message);
-            g_fatalHandler->Terminate();
-        } else {
-            TerminateApplication();
+        if (handler)
+            handler->ShowBug(mode, message);
+    } catch (...) {
+    }
+    // Whatever failed above, the caller must not go on with a closed database: the
+    // production handler and the default never come back from here.
+    try {
+        if (handler) {
+            handler->Terminate();
+            return;
         }
     } catch (...) {
     }
+    EndProcessAfterFatalError();
 }
 
 } // namespace
@@ -121,6 +132,24 @@ void FatalError(const QString& message)
 void UnexpectedError(const QString& message)
 {
     RunFatal(u"Global Exception Handler - Bug"_s, TBugMode::Unexpected, message);
+}
+
+bool FatalErrorRaised()
+{
+    return g_fatalRaised;
+}
+
+void ResetFatalError()
+{
+    g_fatalRaised = false;
+}
+
+void EndProcessAfterFatalError()
+{
+    WriteLogSeparator();
+    std::fflush(nullptr);
+    // No destructors and no event loop: they would run the program on after the fault.
+    std::_Exit(EXIT_FAILURE);
 }
 
 void TerminateApplication()

@@ -22,21 +22,32 @@ int SendErrorReport(const QString& text);
 enum class TBugMode { Error, Unexpected };
 
 // How a fatal routine shows the bug window and ends the program. Production installs
-// the bug window; tests install one that records the call.
+// the bug window, whose Terminate ends the process; tests install one that records the
+// call and returns.
 class TFatalHandler {
 public:
     virtual ~TFatalHandler() = default;
     virtual void ShowBug(TBugMode mode, const QString& message) = 0;
     virtual void Terminate() = 0;
 };
-// Installs a handler (not owned); nullptr restores the default, which only terminates.
+// Installs a handler (not owned); nullptr restores the default, which ends the process.
 void SetFatalHandler(TFatalHandler* handler);
 
 // A failure the program cannot continue after: log, report, close the database, show the
-// bug window, terminate. Does nothing while ForceClose is set.
+// bug window, end the process. Does nothing while ForceClose is set. Returns only when a
+// test's handler let it.
 void FatalError(const QString& message);
 // The same for an exception that no operation caught.
 void UnexpectedError(const QString& message);
+
+// Whether a fatal routine has run in this process. Callers that failed because of it stay
+// quiet: the routine has logged and reported everything, and the database is closed.
+bool FatalErrorRaised();
+void ResetFatalError();
+
+// Ends the process at once after a fatal error, closing the log's run first. The
+// database is already closed; nothing else of the program may run on.
+[[noreturn]] void EndProcessAfterFatalError();
 
 // Makes the application leave every event loop; also honoured when the main loop has not
 // started yet.

@@ -809,3 +809,15 @@ QString JoinWithCommas(const QStringList& items)
 {
     return Guarded(QString(), QString(), [&] { return items.join(u','); });
 }
+
+int CompareVersions(const QString& a, const QString& b)
+{
+    const QStringList pa = a.trimmed().split(u'.'), pb = b.trimmed().split(u'.');
+    for (qsizetype i = 0; i < std::max(pa.size(), pb.size()); ++i) {
+        const qlonglong x = i < pa.size() ? pa[i].trimmed().toLongLong() : 0;
+        const qlonglong y = i < pb.size() ? pb[i].trimmed().toLongLong() : 0;
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}

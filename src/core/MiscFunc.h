@@ -128,6 +128,9 @@ QString SqlValueText(const QString& text);
 // The accent folding of the REMOVE_ACCENTS SQL function.
 QString RemoveAccents(const QString& text);
 QString JoinWithCommas(const QStringList& items);
+// Dotted version texts compared part by part as numbers ("3.10.0" is newer than "3.9.4";
+// a missing part counts as 0): negative, 0 or positive like a comparison of a with b.
+int CompareVersions(const QString& a, const QString& b);
 
 // --- Hashing, encoding, random text -------------------------------------------------------
 

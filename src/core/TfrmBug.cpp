@@ -160,7 +160,8 @@ public:
             window.ShowUnexpectedMode();
         window.exec();
     }
-    void Terminate() override { TerminateApplication(); }
+    // The window has been closed: the program ends here, before the failed caller goes on.
+    void Terminate() override { EndProcessAfterFatalError(); }
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "db/uDB.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
@@ -108,10 +109,14 @@ bool StoreMaintenanceDate(const QDate& today)
 int RunMaintenance(bool interactive, TOptimizeScreen* screen)
 {
     TDBOptimizeThread thread(interactive, screen);
+    // The user-interface thread sleeps in an event loop until the worker ends: windows keep
+    // painting and the worker's screen steps arrive, but the thread spends no time of its
+    // own. User input waits, so no click can reach the connection the worker is using.
+    QEventLoop loop;
+    QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     thread.start();
-    // Only window messages run meanwhile; nothing here touches the connection.
-    while (!thread.Finished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!thread.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     thread.wait();
     const int result = thread.Result();
     if (!interactive && result == 0)

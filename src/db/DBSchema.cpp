@@ -27,7 +27,9 @@ bool EnsureSchema()
             return true;
         if (!db->ExecNoCount(
                 u"ALTER TABLE `W_System` ADD COLUMN `%1` BOOLEAN DEFAULT 0;"_s.arg(Setting::MarkVisitedProps))) {
-            WriteLog(u"$2097"_s, TakeDbLastError());
+            // A failed change has already ended in the fatal routine, which logged it.
+            if (!FatalErrorRaised())
+                WriteLog(u"$2097"_s, TakeDbLastError());
             return false;
         }
         return true;

@@ -52,6 +52,11 @@ constexpr QFileDevice::Permissions kProgramPermissions =
 
 } // namespace
 
+bool UpdateOffered(const QString& serviceVersion, const QString& ownVersion)
+{
+    return !serviceVersion.trimmed().isEmpty() && CompareVersions(serviceVersion, ownVersion) > 0;
+}
+
 QString UpdateFilePath()
 {
     return Paths.ExeFolder + Config::UpdateExeFileName;

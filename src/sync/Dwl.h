@@ -27,6 +27,10 @@ QString UpdateFilePath();
 // text, "" when both outputs were filled.
 QString FetchVersionInfo(const TSessionValues& session, QString& currentVersion, QString& changeLog);
 
+// Whether the service's current version is newer than the running one, so that the
+// start-up offers the update. Compared as numbers part by part, never as text.
+bool UpdateOffered(const QString& serviceVersion, const QString& ownVersion);
+
 // Downloads the service's program, writes it as the update file and starts it with the
 // running executable as its argument. Returns "" when no update is needed, DwlText::Close
 // when the new program is running, otherwise the message to show.

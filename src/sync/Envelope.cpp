@@ -179,11 +179,19 @@ bool PackEnvelope(const QByteArray& preamble, const QByteArray& body, QByteArray
     return true;
 }
 
+qsizetype MinimumEnvelopeLength(int preambleLength)
+{
+    return qsizetype(preambleLength) + Wire::Marker.size() + 2 + 4 + Wire::PaddingBytes;
+}
+
 bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error)
 {
     body.clear();
     const qsizetype l = preambleLength;
-    if (envelope.size() < l + 11) {
+    // The padding is cut before anything is read: an envelope must hold the preamble, the
+    // marker, at least two bytes of deflate data, the checksum and the padding, or the
+    // length left for zlib would be negative.
+    if (l < 0 || envelope.size() < MinimumEnvelopeLength(preambleLength)) {
         SetError(error, u"Response is too short."_s);
         return false;
     }

@@ -25,6 +25,9 @@ QByteArray RequestPreamble();
 
 // Packs a body; false (with the reason) for an empty body or a compression failure.
 bool PackEnvelope(const QByteArray& preamble, const QByteArray& body, QByteArray& envelope, QString* error = nullptr);
+// The shortest envelope with the given preamble length: preamble, marker, two bytes of
+// deflate data, checksum and padding. Anything shorter is refused as too short.
+qsizetype MinimumEnvelopeLength(int preambleLength);
 // Unpacks an envelope whose preamble has the given length.
 bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error = nullptr);
 

@@ -77,6 +77,50 @@ QString SqlList(const std::string& list)
     return items.join(u',');
 }
 
+// The names of the top-level members whose values are objects, found by a quick pass over
+// the bytes (strings skipped, nesting counted). The import checks against it before it
+// writes anything, so an answer that names a table it does not carry changes nothing.
+std::vector<std::string> TopLevelObjectMembers(const QByteArray& text)
+{
+    std::vector<std::string> names;
+    const char* p = text.constData();
+    const char* const end = p + text.size();
+    int depth = 0;
+    std::string lastString;
+    bool lastWasKey = false; // a depth-1 string followed by ':'
+    std::string key;
+    while (p < end) {
+        const char c = *p++;
+        if (c == '"') {
+            const char* start = p;
+            while (p < end && *p != '"')
+                p += *p == '\\' ? 2 : 1;
+            if (p > end)
+                p = end;
+            lastString.assign(start, size_t(p - start));
+            if (p < end)
+                ++p; // closing quote
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        if (c == ':' && depth == 1) {
+            key = lastString;
+            lastWasKey = true;
+            continue;
+        }
+        if (c == '{' || c == '[') {
+            if (c == '{' && depth == 1 && lastWasKey)
+                names.push_back(key);
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+        lastWasKey = false;
+    }
+    return names;
+}
+
 struct HookState {
     qint64 position = 0;
     QElapsedTimer clock;
@@ -102,7 +146,8 @@ public:
 // arrives, so a large answer is never held a second time as a document tree.
 class ImportHandler : public nlohmann::json_sax<nlohmann::json> {
 public:
-    ImportHandler(sqlite3* db, int localVersion, HookState& hook) : m_db(db), m_localVersion(localVersion), m_hook(hook)
+    ImportHandler(sqlite3* db, int localVersion, HookState& hook, std::vector<std::string> present)
+        : m_db(db), m_localVersion(localVersion), m_hook(hook), m_present(std::move(present))
     {}
     ~ImportHandler() override { Discard(); }
 
@@ -249,6 +294,12 @@ private:
         }
         if (!m_tablesSeen)
             return Fail(u"The answer lacks \"Tables\"."_s);
+        // A table that is announced but missing would leave its changes behind for good once
+        // the data version moves on: the answer is malformed and nothing of it is applied.
+        for (const std::string& table : m_tables)
+            if (!table.empty() && std::find(m_present.begin(), m_present.end(), table) == m_present.end())
+                return Fail(u"Table %1 is named in \"Tables\" but absent from the answer."_s.arg(
+                    QString::fromStdString(table)));
         result.serverTime = QString::fromStdString(m_serverTime);
         WriteLog(kCode, u"DBVer=%1"_s.arg(*m_dbVer));
         SinkLog(u"Versión de datos %1"_s.arg(*m_dbVer));
@@ -515,6 +566,7 @@ private:
     std::optional<qint64> m_dataType;
     std::string m_serverTime;
     std::vector<std::string> m_tables;
+    std::vector<std::string> m_present;
     bool m_tablesSeen = false;
     bool m_decided = false;
     std::unique_ptr<Block> m_block;
@@ -543,7 +595,7 @@ TImportResult ImportTables(const QByteArray& answer, int localDataVersion)
         HookState hook;
         hook.clock.start();
         sqlite3_update_hook(handle, &UpdateHook, &hook);
-        ImportHandler handler(handle, localDataVersion, hook);
+        ImportHandler handler(handle, localDataVersion, hook, TopLevelObjectMembers(ascii));
         bool parsed = false;
         try {
             parsed = nlohmann::json::sax_parse(ascii.constData(), ascii.constData() + ascii.size(), &handler);

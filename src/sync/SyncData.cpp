@@ -26,6 +26,7 @@ bool g_fetching = false;
 const QString kSyncFailed = u"No se pudo completar la actualización de datos."_s;
 const QString kImportFailed = u"No se pudieron incorporar los datos recibidos."_s;
 const QString kCannotSave = u"No se pudo guardar la versión de los datos."_s;
+const QString kFullImportFailed = u"No se pudieron cargar los datos recibidos. Intente nuevamente."_s;
 
 // Locally created properties of the agency whose copy under a service code has come back
 // with the import: the generation code they were created with identifies them.
@@ -128,6 +129,32 @@ QString SyncIncremental(const TSessionValues& session)
                 }
             }
         }
+    }
+    if (!error.isEmpty())
+        WriteLog(code, error);
+    return error;
+}
+
+QString ImportFullData(const TSessionValues& session)
+{
+    const QString code = u"$3103"_s;
+    QString error;
+    TImportResult imported;
+    {
+        QByteArray answer;
+        error = RequestFullData(session, answer);
+        if (!error.isEmpty())
+            return error;
+        imported = ImportTables(answer, -1);
+    }
+    if (!imported.ok) {
+        error = kFullImportFailed;
+    } else if (!WriteSetting(Setting::DataVersion, QString::number(imported.dataVersion)) ||
+               !WriteSetting(Setting::LastSyncTime, imported.serverTime)) {
+        // Without them the next synchronisation would download and import everything again.
+        error = kCannotSave;
+    } else {
+        WriteLog(code, u"DataVersion=%1"_s.arg(imported.dataVersion));
     }
     if (!error.isEmpty())
         WriteLog(code, error);

@@ -13,6 +13,11 @@ class TTransferSinks;
 // imports them, cleans up and records the new version and time. Returns "" on success.
 QString SyncIncremental(const TSessionValues& session);
 
+// The first run's data: asks for the full data, imports it into the open database and
+// records its data version and service time as every import does, so that the first
+// synchronisation asks only for what changed since. Returns "" on success.
+QString ImportFullData(const TSessionValues& session);
+
 // After an import that changed tables: drops the agency's locally created properties whose
 // service copy has arrived, with their details, photos and owner links.
 QString CleanupAfterSync();

@@ -6,9 +6,9 @@
 #include "core/uTypes.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
-#include "sync/Import.h"
 #include "sync/Requests.h"
 #include "sync/Sync.h"
+#include "sync/SyncData.h"
 #include "sync/TWidgetTransferSinks.h"
 #include "sync/Terms.h"
 #include "sync/TfrmToS.h"
@@ -350,14 +350,11 @@ QString TfrmFirstRun::Attempt(bool& declined)
     }
 
     ShowInfo(kStepData);
-    QByteArray answer;
     {
         // The transport and the import report what they are doing in the message line.
         TWidgetTransferSinks sinks(nullptr, lblMsg, nullptr, nullptr);
         SetTransferSinks(&sinks);
-        error = RequestFullData(installed, answer);
-        if (error.isEmpty() && !ImportTables(answer, -1).ok)
-            error = u"No se pudieron cargar los datos recibidos. Intente nuevamente."_s;
+        error = ImportFullData(installed);
         SetTransferSinks(nullptr);
     }
     CloseDatabase();

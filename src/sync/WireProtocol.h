@@ -26,7 +26,9 @@ inline const QByteArray PreambleTexts[4] = {"KORVEL", "SYNC", "R3", "KVZ-ENVELOP
 inline const QByteArray Marker = "KVZ1";
 constexpr int PaddingBytes = 57;
 constexpr int ResponsePreambleLength = 124;
-constexpr int MinimumResponseLength = 135;
+// Preamble, marker, two bytes of deflate data, checksum and padding: a response shorter
+// than this cannot be unpacked.
+constexpr int MinimumResponseLength = ResponsePreambleLength + 4 + 2 + 4 + PaddingBytes;
 
 // Error reports: prefix of the chained text and the thirteen keys of the report.
 inline const QByteArray ErrorReportPrefix = "KVBUG1";

@@ -74,6 +74,9 @@ struct TSequence {
 
     bool Step()
     {
+        // After a fatal error (a test's handler returns) the sequence has nothing left to do.
+        if (FatalErrorRaised())
+            stopped = true;
         if (stopped)
             return false;
         if (skipNext) {
@@ -150,7 +153,7 @@ void CheckProgramVersion(TSequence& s)
     }
     WriteSetting(Setting::ChangeLog, changeLog);
     version = version.trimmed();
-    if (version.compare(Config::AppVersion) <= 0)
+    if (!UpdateOffered(version, Config::AppVersion))
         return;
     WriteSetting(Setting::ShowChangeLog, u"1"_s);
     WriteLog(u"$0001"_s, StartupText::NewVersionLog + u' ' + version);
@@ -330,6 +333,9 @@ bool RunStartupSequence()
         s.message = QString::fromUtf8(e.what());
         result = false;
     }
+    // A fatal error has said all there is: a start-up message after it would only mislead.
+    if (FatalErrorRaised())
+        return false;
     if (!s.message.isEmpty() && s.message != u"Close"_s) {
         Final(s.message);
         WriteLog(code, s.message);

@@ -1,13 +1,19 @@
 #include "core/Bugs.h"
 #include "core/MiscFunc.h"
+#include "core/TfrmBug.h"
 #include "core/uTypes.h"
 #include "db/uDB.h"
 #include "support/TestRoot.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -122,4 +128,33 @@ TEST(Fatal, NothingHappensWhileForceCloseIsSet)
     EXPECT_TRUE(fatal.calls.empty());
     EXPECT_EQ(fatal.terminations, 0);
     EXPECT_TRUE(root.LogLines().isEmpty());
+}
+
+// In the program a fatal error never comes back to its caller: the bug window closes and
+// the process ends, so the failed operation cannot go on logging or touching the closed
+// database. Both the bug window's way and the default (no window) end with failure.
+TEST(FatalDeathTest, TheProgramEndsAndTheCallerNeverRunsOn)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto withBugWindow = [] {
+        TestRoot root;
+        InstallBugWindowHandler();
+        // The user closes the bug window.
+        QTimer::singleShot(200, [] {
+            if (QWidget* window = QApplication::activeModalWidget())
+                window->close();
+        });
+        FatalError(QStringLiteral("boom"));
+        std::fputs("ran on after the fatal error\n", stderr);
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(withBugWindow(), ::testing::ExitedWithCode(EXIT_FAILURE), "");
+    const auto withoutHandler = [] {
+        TestRoot root;
+        SetFatalHandler(nullptr);
+        UnexpectedError(QStringLiteral("surprise"));
+        std::fputs("ran on after the fatal error\n", stderr);
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(withoutHandler(), ::testing::ExitedWithCode(EXIT_FAILURE), "");
 }

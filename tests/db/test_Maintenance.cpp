@@ -3,8 +3,10 @@
 #include "db/Settings.h"
 #include "support/DemoFixture.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -84,6 +86,31 @@ TEST_F(MaintenanceTest, StartUpRunValidatesReconnectsAndStoresTheDate)
     EXPECT_EQ(steps, (QStringList{u"SQLiteValidate.CheckOnly begin"_s, u"SQLiteValidate.CheckOnly end"_s,
                                   u"SQLiteValidate.Sweep begin"_s, u"SQLiteValidate.Sweep end"_s,
                                   u"SQLiteValidate.Analyze begin"_s, u"SQLiteValidate.Analyze end"_s}));
+}
+
+// While the worker compacts, the user-interface thread sleeps in an event loop instead of
+// polling for window messages: the dispatcher is told it may block, and queued work (a
+// repaint, the worker's screen steps) still runs before the run returns.
+TEST_F(MaintenanceTest, TheWaitSleepsInAnEventLoopAndKeepsEventsFlowing)
+{
+    ASSERT_TRUE(WriteSetting(Setting::LastMaintenance, QString()));
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    ASSERT_NE(dispatcher, nullptr);
+    int blocked = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&] { ++blocked; });
+    bool timerRan = false;
+    QTimer::singleShot(0, dispatcher, [&] { timerRan = true; });
+
+    RecordingScreen screen;
+    EXPECT_EQ(RunMaintenance(true, &screen), 0);
+    QObject::disconnect(counting);
+
+    EXPECT_GT(blocked, 0) << "the wait polled without ever sleeping";
+    EXPECT_TRUE(timerRan);
+    EXPECT_EQ(screen.disabled, 1);
+    ASSERT_NE(DB(), nullptr);
+    EXPECT_TRUE(DB()->Connected());
 }
 
 TEST_F(MaintenanceTest, CorruptedFileFailsValidationAndIsNotCompacted)

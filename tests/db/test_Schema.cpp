@@ -6,6 +6,8 @@
 
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
 using namespace Qt::StringLiterals;
 
 using SchemaTest = DemoDatabaseTest;
@@ -88,6 +90,22 @@ TEST_F(SchemaTest, EnsureSchemaAddsTheMissingColumnOnce)
     std::unique_ptr<TResultSet> after;
     ASSERT_TRUE(DB()->QueryNoCount(u"SELECT sql FROM sqlite_master WHERE name='W_System';"_s, after));
     EXPECT_EQ(before->AsStringAt(0), after->AsStringAt(0));
+}
+
+// When the added column cannot be written the statement path ends in the fatal routine;
+// the schema step then fails quietly instead of logging an empty error of its own.
+TEST_F(SchemaTest, AFailedColumnAdditionEndsInTheFatalRoutineAlone)
+{
+    ASSERT_TRUE(DB()->ExecNoCount(u"DROP TABLE `W_System`; CREATE TABLE `W_System` (`Inmo_Codigo` INTEGER);"
+                                  u"INSERT INTO `W_System` VALUES (7);"_s));
+    ASSERT_EQ(sqlite3_exec(DB()->Handle(), "PRAGMA query_only = 1;", nullptr, nullptr, nullptr), SQLITE_OK);
+    const qsizetype before = root.LogLines().size();
+    EXPECT_FALSE(EnsureSchema());
+    ASSERT_EQ(fatal.calls.size(), 1u);
+    EXPECT_EQ(DB(), nullptr);
+    const QStringList after = root.LogLines().mid(before);
+    EXPECT_FALSE(after.filter(u"Global Exception Handler - Error"_s).isEmpty());
+    EXPECT_TRUE(after.filter(u"$2097"_s).isEmpty()) << after.join(u'\n').toStdString();
 }
 
 TEST_F(SchemaTest, RepeatedMembersAndSharesAreSkippedSilently)

@@ -131,6 +131,32 @@ TEST_F(SyncServiceTest, FullImportThenNothingNew)
     EXPECT_TRUE(fatal.calls.empty());
 }
 
+// The first run's full import is the same data as a full answer: it records its version and
+// the service's time, so the first synchronisation asks only for what changed since and
+// finds nothing to download again.
+TEST_F(SyncServiceTest, TheFirstRunRecordsItsDataVersionSoTheFirstSyncIsIncremental)
+{
+    InstallDatabaseFile(session);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(LocalDataVersion(), -1); // the delivered file holds no data yet
+    ASSERT_EQ(ImportFullData(session), QString());
+    const int version = LocalDataVersion();
+    EXPECT_GT(version, 0);
+    const QDateTime stored = DbTextToDateTime(ReadSetting(Setting::LastSyncTime));
+    EXPECT_TRUE(stored.isValid());
+    EXPECT_LT(qAbs(stored.secsTo(QDateTime::currentDateTime())), 600);
+
+    const QStringList logBefore = root.LogLines();
+    ASSERT_TRUE(LoadInstallContext());
+    EXPECT_EQ(SyncIncremental(session), QString());
+    const QStringList sync = root.LogLines().mid(logBefore.size());
+    EXPECT_FALSE(sync.filter(u"$3104: DataVersion=%1"_s.arg(version)).isEmpty()) << sync.join(u'\n').toStdString();
+    EXPECT_FALSE(sync.filter(u"Los datos están actualizados."_s).isEmpty()) << sync.join(u'\n').toStdString();
+    EXPECT_TRUE(sync.filter(u"records received."_s).isEmpty()) << sync.join(u'\n').toStdString();
+    EXPECT_EQ(LocalDataVersion(), version);
+    EXPECT_TRUE(fatal.calls.empty());
+}
+
 TEST_F(SyncServiceTest, LocalRecordsComeBackWithServiceCodesAndALostAnswerDuplicatesNothing)
 {
     Install();

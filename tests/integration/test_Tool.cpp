@@ -101,6 +101,16 @@ TEST(Tool, EnvelopeEncodeAndDecodeThroughPipes)
     bad.closeWriteChannel();
     ASSERT_TRUE(bad.waitForFinished(10000));
     EXPECT_EQ(bad.exitCode(), 1);
+
+    // The marker is there but the padding leaves nothing to inflate: refused, no crash.
+    QProcess shortAnswer;
+    shortAnswer.start(QStringLiteral(KORVEL_TOOL_BIN), {u"envelope"_s, u"decode"_s});
+    shortAnswer.write(envelope.left(135));
+    shortAnswer.closeWriteChannel();
+    ASSERT_TRUE(shortAnswer.waitForFinished(10000));
+    EXPECT_EQ(shortAnswer.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(shortAnswer.exitCode(), 1);
+    EXPECT_TRUE(shortAnswer.readAllStandardError().contains("too short"));
 }
 
 TEST(Tool, FilterPrintsTheStatementAndWhatItFinds)

@@ -149,7 +149,7 @@ TEST_F(UpdateTest, OfferedBuildReplacesTheInstalledProgram)
     ASSERT_EQ(FetchVersionInfo(CurrentSessionValues(), version, changeLog), QString());
     EXPECT_EQ(version, u"9.1.0"_s);
     EXPECT_EQ(changeLog, u"Reportes nuevos."_s);
-    EXPECT_GT(version, Config::AppVersion); // the start-up's comparison asks for the update
+    EXPECT_TRUE(UpdateOffered(version, Config::AppVersion));
 
     ASSERT_EQ(DownloadProgramUpdate(CurrentSessionValues()), DwlText::Close);
     // The old program ends here, as the start-up does on "Close".

@@ -99,6 +99,12 @@ TEST_F(ServiceRequests, MalformedEnvelopesAreRefusedWithHttp400)
         {"plain body", Service().Post(Wire::SyncPath, good, "application/octet-stream")},
         {"other field", Service().PostForm(Wire::SyncPath, "other", good)},
         {"short envelope", Service().PostForm(Wire::SyncPath, Wire::FormFieldName, good.left(40))},
+        // The marker is there but the padding would leave nothing (or less than nothing)
+        // to inflate.
+        {"51 bytes", Service().PostForm(Wire::SyncPath, Wire::FormFieldName, good.left(51))},
+        {"one byte below the minimum",
+         Service().PostForm(Wire::SyncPath, Wire::FormFieldName,
+                            good.left(MinimumEnvelopeLength(int(RequestPreamble().size())) - 1))},
         {"wrong preamble", Service().PostForm(Wire::SyncPath, Wire::FormFieldName, wrongPreamble)},
         {"corrupt deflate", Service().PostForm(Wire::SyncPath, Wire::FormFieldName, corrupt)},
         {"not json", Service().PostForm(Wire::SyncPath, Wire::FormFieldName, notJson)},

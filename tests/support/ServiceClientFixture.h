@@ -11,6 +11,7 @@
 #include "sync/Import.h"
 #include "sync/Requests.h"
 #include "sync/Sync.h"
+#include "sync/SyncData.h"
 
 #include <gtest/gtest.h>
 
@@ -35,17 +36,13 @@ inline void InstallDatabaseFile(TSessionValues& session, QByteArray* delivered =
     ASSERT_FALSE(session.InstallKey.isEmpty());
 }
 
-// The installation validated and filled with the full data, its version recorded.
+// The installation validated and filled with the full data as the first run does it,
+// which records the data version and time of the import.
 inline void ValidateAndImportFullData(TSessionValues& session)
 {
     TStatusAnswer status;
     ASSERT_EQ(RequestValidationKey(session, QStringLiteral("DEMO0007"), status), QString());
-    QByteArray data;
-    ASSERT_EQ(RequestFullData(session, data), QString());
-    const TImportResult imported = ImportTables(data, -1);
-    ASSERT_TRUE(imported.ok);
-    ASSERT_TRUE(WriteSetting(Setting::DataVersion, QString::number(imported.dataVersion)));
-    ASSERT_TRUE(WriteSetting(Setting::LastSyncTime, imported.serverTime));
+    ASSERT_EQ(ImportFullData(session), QString());
     ASSERT_TRUE(LoadInstallContext());
 }
 

@@ -18,6 +18,7 @@ TestRoot::TestRoot()
     CurrentUser = {};
     ForceClose = false;
     ResetTerminationRequest();
+    ResetFatalError();
 }
 
 TestRoot::~TestRoot()

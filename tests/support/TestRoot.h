@@ -24,8 +24,16 @@ private:
 // Records fatal-routine calls instead of ending the process.
 class RecordingFatalHandler : public TFatalHandler {
 public:
-    RecordingFatalHandler() { SetFatalHandler(this); }
-    ~RecordingFatalHandler() override { SetFatalHandler(nullptr); }
+    RecordingFatalHandler()
+    {
+        SetFatalHandler(this);
+        ResetFatalError();
+    }
+    ~RecordingFatalHandler() override
+    {
+        SetFatalHandler(nullptr);
+        ResetFatalError();
+    }
     void ShowBug(TBugMode mode, const QString& message) override { calls.push_back({mode, message}); }
     void Terminate() override { ++terminations; }
     struct Call {

@@ -85,6 +85,44 @@ TEST(Envelope, MalformedResponsesFail)
     EXPECT_TRUE(body.isEmpty());
 }
 
+// Every length from the marker up to the shortest possible envelope is refused before
+// anything is cut or inflated; a length check that forgot the padding let zlib read far
+// past the buffer. Both directions: the service unpacks requests the same way.
+TEST(Envelope, EveryLengthBelowTheMinimumIsTooShort)
+{
+    QByteArray big(4000, Qt::Uninitialized);
+    QRandomGenerator random(11);
+    for (char& c : big)
+        c = static_cast<char>(random.bounded(256));
+    for (const QByteArray& preamble : {QByteArray(Wire::ResponsePreambleLength, 'R'), RequestPreamble()}) {
+        const int l = int(preamble.size());
+        QByteArray good;
+        ASSERT_TRUE(PackEnvelope(preamble, big, good));
+        const qsizetype minimum = l + Wire::Marker.size() + 2 + 4 + Wire::PaddingBytes;
+        EXPECT_EQ(MinimumEnvelopeLength(l), minimum);
+        for (qsizetype n = l + Wire::Marker.size(); n < minimum; ++n) {
+            QByteArray body("left over");
+            QString error;
+            EXPECT_FALSE(UnpackEnvelope(good.left(n), l, body, &error)) << "preamble " << l << ", length " << n;
+            EXPECT_EQ(error, u"Response is too short."_s) << "preamble " << l << ", length " << n;
+            EXPECT_TRUE(body.isEmpty());
+        }
+        // From the minimum on the length is no longer the reason (the data is cut short).
+        QString error;
+        QByteArray body;
+        EXPECT_FALSE(UnpackEnvelope(good.left(minimum), l, body, &error));
+        EXPECT_NE(error, u"Response is too short."_s);
+    }
+    EXPECT_EQ(Wire::MinimumResponseLength, MinimumEnvelopeLength(Wire::ResponsePreambleLength));
+
+    // The shortest real envelope (one byte of text) is accepted.
+    QByteArray one;
+    ASSERT_TRUE(PackEnvelope(RequestPreamble(), "x", one));
+    QByteArray body;
+    EXPECT_TRUE(UnpackEnvelope(one, int(RequestPreamble().size()), body));
+    EXPECT_EQ(body, QByteArray("x"));
+}
+
 TEST(Envelope, ChecksumShuffleIsUndone)
 {
     const QByteArray a("\x01\x02\x03\x04", 4);

@@ -91,6 +91,10 @@ TEST_F(ImportTest, VersionRuleTruncateListsAndReplacement)
     EXPECT_TRUE(r.ok);
     EXPECT_FALSE(r.changed);
     EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), 3);
+    // Then the tables it names need not be there at all.
+    r = ImportTables(R"({"DBVer":"5","Data_Type":"1","ServerTime":"x","Tables":"W_Calles,W_Barrios"})", 5);
+    EXPECT_TRUE(r.ok);
+    EXPECT_FALSE(r.changed);
 
     // Delete by list, then a later block of the same table replaces by key.
     r = ImportTables(Answer("W_Calles", R"("W_Calles":{"PropList":"1,3","Fields":"Calle_Codigo,Calle_Nombre",)"
@@ -153,12 +157,27 @@ TEST_F(ImportTest, MalformedAnswersFailWithoutHarm)
                                                  R"("Types":"int","Count":0}})")},
         {"a field that is not a name", Answer("W_Calles", R"("W_Calles":{"Fields":"Calle_Codigo,x) VALUES(1);--",)"
                                                           R"("Types":"int,text","Count":0}})")},
+        // A table named in "Tables" that the answer does not carry: nothing of the answer
+        // is applied, not even the tables that are there.
+        {"a named table absent after the others",
+         Answer("W_Calles,W_Barrios", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre","Types":"int,text",)"
+                                      R"("Count":1,"1":"1~Uno"}})")},
+        {"a named table absent before the others",
+         Answer("W_Barrios,W_Calles", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre","Types":"int,text",)"
+                                      R"("Count":1,"1":"1~Uno"}})")},
+        {"a named table that is a text, not a block",
+         Answer("W_Calles,W_Barrios", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre","Types":"int,text",)"
+                                      R"("Count":1,"1":"1~Uno"},"W_Barrios":"{}"}})")},
+        {"a named table only inside another block",
+         Answer("W_Calles,W_Barrios", R"("W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre","Types":"int,text",)"
+                                      R"("W_Barrios":{"Count":0},"Count":1,"1":"1~Uno"}})")},
     };
     for (const Case& c : cases) {
         const TImportResult r = ImportTables(c.answer, -1);
         EXPECT_FALSE(r.ok) << c.what;
         EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), 0) << c.what;
     }
+    EXPECT_EQ(root.LogLines().filter(u"W_Barrios is named in \"Tables\" but absent from the answer."_s).size(), 4);
     EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_System`;"_s), 0); // still there, untouched
     // The database is usable and a good answer goes in afterwards.
     EXPECT_TRUE(ImportTables(good, -1).ok);

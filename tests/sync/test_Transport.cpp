@@ -1,6 +1,7 @@
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "support/TestRoot.h"
+#include "sync/Dwl.h"
 #include "sync/Envelope.h"
 #include "sync/Requests.h"
 #include "sync/Sync.h"
@@ -148,4 +149,26 @@ TEST(Transport, ThreeFailuresInARowGoOffline)
     EXPECT_EQ(timers.events,
               (QStringList{u"start-reset"_s, u"start-reset"_s, u"stop-reset"_s, u"start-test"_s, u"offline"_s}));
     qunsetenv("KORVEL_SERVICE_URL");
+}
+
+// The start-up offers the service's program only when it is newer, part by part as numbers:
+// compared as text, 3.10.0 would never reach a 3.9 client.
+TEST(ProgramUpdate, NewerVersionsAreComparedAsNumbers)
+{
+    struct Case {
+        const char* offered;
+        const char* own;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"3.10.0", "3.9.4", true},   {"10.0.0", "3.0.0", true},  {"3.0.10", "3.0.9", true}, {"3.0.1", "3.0", true},
+        {" 3.1.0\n", "3.0.0", true}, {"3.9.4", "3.10.0", false}, {"3.0", "3.0.0", false},   {"3.0.0", "3.0.0", false},
+        {"2.99.99", "3.0.0", false}, {"", "3.0.0", false},       {"03.1", "3.1.0", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(UpdateOffered(QString::fromLatin1(c.offered), QString::fromLatin1(c.own)), c.expected)
+            << c.offered << " vs " << c.own;
+    EXPECT_GT(CompareVersions(u"3.10"_s, u"3.9"_s), 0);
+    EXPECT_LT(CompareVersions(u"3.9"_s, u"3.10"_s), 0);
+    EXPECT_EQ(CompareVersions(u"3.1"_s, u"3.1.0.0"_s), 0);
 }

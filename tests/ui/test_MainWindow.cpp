@@ -221,6 +221,12 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
     QVERIFY(window->btnFLNews->isChecked());
     QVERIFY(!window->btnFLUpdate->isChecked());
     QVERIFY(window->mmoSyncLog->toPlainText().contains(u"Tiempo total"_s));
+    // The first run recorded the version of its import, so the first synchronisation asks
+    // only for what changed since and downloads nothing again.
+    const QString firstSyncLog = window->mmoSyncLog->toPlainText();
+    QVERIFY2(firstSyncLog.contains(u"Los datos están actualizados."_s), qPrintable(firstSyncLog));
+    QVERIFY2(!firstSyncLog.contains(u" registros"_s), qPrintable(firstSyncLog));
+    QVERIFY(ReadSetting(Setting::DataVersion).toInt() > 0);
     QCOMPARE(window->lblSyncKorvelStatus->text(), u"OK"_s);
     QVERIFY(window->windowTitle().contains(CurrentBroker.Name));
     QCOMPARE(window->titBtnUpdate->text(), MainText::OnlineTitle);
