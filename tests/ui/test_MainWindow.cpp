@@ -239,7 +239,7 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
                                                              {window->btnFLClients, "main-clients"},
                                                              {window->btnFLConfig, "main-configuration"}};
     for (const auto& [button, shot] : sections) {
-        button->click();
+        Click(button);
         QCOMPARE(window->CurrentSection(), button->property("tag").toInt());
         int pressed = 0;
         for (QPushButton* b : {window->btnFLProps, window->btnFLNews, window->btnFLBrokers, window->btnFLClients,
@@ -254,7 +254,7 @@ void TestMainWindow::firstStartThroughFirstRunAndLogin()
     QCOMPARE(window->findChild<QLineEdit*>(u"edtFilterTexto"_s)->maxLength(), 255);
 
     // A run by the button ends with its finished message, no count-down.
-    window->btnFLUpdate->click();
+    Click(window->btnFLUpdate);
     QCOMPARE(window->CurrentSection(), int(TfrmMain::SecSync));
     QVERIFY(!SyncInProgress);
     QCOMPARE(window->lblSyncMessage->text(), MainText::Finished);
@@ -632,7 +632,7 @@ void TestMainWindow::sectionsAndOfflineStart()
 
     // The update button tests the connection instead of opening its section.
     ScriptedAnswerer messages;
-    window.btnFLUpdate->click();
+    Click(window.btnFLUpdate);
     QCOMPARE(window.CurrentSection(), int(TfrmMain::SecNews));
     QVERIFY(!window.btnFLUpdate->isChecked());
     QVERIFY(SyncEnabled);
@@ -644,7 +644,7 @@ void TestMainWindow::sectionsAndOfflineStart()
     window.SetConnectionState(0);
     DropConnections();
     m_program->Service().Stop();
-    window.btnFLUpdate->click();
+    Click(window.btnFLUpdate);
     QVERIFY(!SyncEnabled);
     QCOMPARE(window.ConnectionState(), 0);
     QVERIFY(window.timerTestConnection->isActive());
@@ -724,7 +724,7 @@ void TestMainWindow::offlineAfterThreeFailuresAndBack()
     TimerIntervals().ConnectionTest = std::chrono::milliseconds(300);
     QVERIFY(m_program->Service().InjectFault(u"*"_s, u"close"_s, 0, 3));
     for (int run = 0; run < 3; ++run) {
-        window.btnFLUpdate->click();
+        Click(window.btnFLUpdate);
         QVERIFY(!SyncInProgress);
         QVERIFY(window.btnSyncMsgClose->isVisible());
     }
@@ -750,7 +750,7 @@ void TestMainWindow::validationBeforeSendingChanges()
                        rows));
 
     // A new installation must be validated before it sends anything.
-    window.btnFLUpdate->click();
+    Click(window.btnFLUpdate);
     QVERIFY(window.layoutSyncFW->isVisible());
     QVERIFY(!SyncInProgress);
     QVERIFY(HasPendingChanges());
@@ -760,16 +760,16 @@ void TestMainWindow::validationBeforeSendingChanges()
     QVERIFY(!drawn.isEmpty());
     window.edtSyncFwKey->setText(u"demo0007"_s);
     window.edtSyncFwCode->setText(drawn == u"AAAA"_s ? u"BBBB"_s : u"AAAA"_s);
-    window.btnSyncFWLogin->click();
+    Click(window.btnSyncFWLogin);
     QCOMPARE(window.lblSyncMessage->text(), MainText::CodeInvalid);
     QVERIFY(window.btnSyncMsgClose->isVisible());
 
-    window.btnSyncMsgClose->click();
+    Click(window.btnSyncMsgClose);
     QVERIFY(window.layoutSyncFW->isVisible());
     const QString again = DrawnCode(window.CaptchaDigestKept());
     window.edtSyncFwKey->setText(u"demo0007"_s);
     window.edtSyncFwCode->setText(again.toLower());
-    window.btnSyncFWLogin->click();
+    Click(window.btnSyncFWLogin);
     QVERIFY(window.mmoSyncLog->toPlainText().contains(MainText::Validated));
     QCOMPARE(window.lblSyncMessage->text(), MainText::Finished);
     QVERIFY(!HasPendingChanges());
@@ -807,7 +807,7 @@ void TestMainWindow::helpDocument()
     ScriptedAnswerer messages;
     OpenedUrls opened;
     QVERIFY(!QFile::exists(HelpDocumentFile()));
-    window.btnFLHelp->click();
+    Click(window.btnFLHelp);
     QVERIFY(QFile::exists(HelpDocumentFile()));
     QCOMPARE(ReadSetting(Setting::HelpVersion), u"1"_s);
     QCOMPARE(opened.urls, QList<QUrl>{QUrl::fromLocalFile(HelpDocumentFile())});
@@ -817,7 +817,7 @@ void TestMainWindow::helpDocument()
 
     // The service failing: its text is shown, the copy at hand still opens.
     QVERIFY(m_program->Service().InjectRefusal(u"help"_s, u"La ayuda no está disponible."_s, 1));
-    window.btnFLHelp->click();
+    Click(window.btnFLHelp);
     QCOMPARE(messages.shown.size(), size_t(1));
     QCOMPARE(messages.shown[0].text, u"La ayuda no está disponible."_s);
     QCOMPARE(opened.urls.size(), 2);
