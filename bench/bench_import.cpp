@@ -3,8 +3,8 @@
 //   bench_import [properties=100000]
 #include "core/Config.h"
 #include "core/FormatSettings.h"
-#include "core/InstallContext.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "service/DemoData.h"
 #include "service/MasterStore.h"

@@ -2,11 +2,11 @@
 //   bench_list [properties=100000] [database file to reuse]
 // Each figure stands beside the time SQLite alone takes to run the same statement to its
 // last row, measured in the same run.
-#include "core/AppStart.h"
 #include "core/Config.h"
 #include "core/FormatSettings.h"
-#include "core/InstallContext.h"
+#include "core/MiscFunc.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "search/Filter.h"
 #include "service/DemoData.h"

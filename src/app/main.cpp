@@ -1,5 +1,5 @@
-#include "core/AppStart.h"
-#include "ui/Startup.h"
+#include "app/AppStart.h"
+#include "app/Startup.h"
 #include "ui/Style.h"
 
 #include <QApplication>

@@ -4,7 +4,6 @@
 #include "core/FormatSettings.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
-#include "db/uDB.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -24,6 +23,7 @@ QMutex g_logMutex;
 TFatalHandler* g_fatalHandler = nullptr;
 std::atomic<bool> g_terminationRequested{false};
 std::atomic<bool> g_fatalRaised{false};
+std::atomic<TFatalCleanup> g_fatalCleanup{nullptr};
 
 QString Timestamp()
 {
@@ -58,7 +58,8 @@ void RunFatal(const QString& code, TBugMode mode, const QString& message)
     try {
         WriteLog(code, message);
         SendErrorReport(code + u"\r\n\r\n"_s + message);
-        CloseDatabase();
+        if (const TFatalCleanup cleanup = g_fatalCleanup)
+            cleanup();
         if (handler)
             handler->ShowBug(mode, message);
     } catch (...) {
@@ -122,6 +123,11 @@ void WriteLogSeparator()
 void SetFatalHandler(TFatalHandler* handler)
 {
     g_fatalHandler = handler;
+}
+
+void SetFatalCleanup(TFatalCleanup cleanup)
+{
+    g_fatalCleanup = cleanup;
 }
 
 void FatalError(const QString& message)

@@ -33,6 +33,12 @@ public:
 // Installs a handler (not owned); nullptr restores the default, which ends the process.
 void SetFatalHandler(TFatalHandler* handler);
 
+// What a fatal routine runs after the report and before the bug window. The database
+// library installs its closing here when it opens one, so that a fatal error leaves the
+// file closed; core itself cannot reach the database. nullptr removes it.
+using TFatalCleanup = void (*)();
+void SetFatalCleanup(TFatalCleanup cleanup);
+
 // A failure the program cannot continue after: log, report, close the database, show the
 // bug window, end the process. Does nothing while ForceClose is set. Returns only when a
 // test's handler let it.

@@ -2,13 +2,11 @@
 
 #include "core/Bugs.h"
 #include "core/Config.h"
-#include "core/InstallContext.h"
+#include "core/InstallState.h"
 #include "core/MiscFunc.h"
 #include "core/SystemInfo.h"
+#include "core/WireBasics.h"
 #include "core/uTypes.h"
-#include "db/Settings.h"
-#include "db/uDB.h"
-#include "sync/WireProtocol.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -18,39 +16,33 @@
 #include <QRandomGenerator>
 #include <QUrl>
 
+#include <atomic>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QString SettingOrEmpty(const QString& name)
-{
-    return DB() && DB()->Connected() ? ReadSetting(name) : QString();
-}
-
-QString AgencyName(int agency)
-{
-    if (!DB() || !DB()->Connected() || agency <= 0)
-        return {};
-    std::unique_ptr<TResultSet> result;
-    if (!DB()->QueryNoCount(u"SELECT `Inmo_Nombre` FROM `W_Inmobiliarias` WHERE `Inmo_Codigo`=%1;"_s.arg(agency),
-                            result) ||
-        !result || result->RecordCount() == 0)
-        return {};
-    return result->AsStringAt(0);
-}
+std::atomic<TErrorReportDataSource> g_dataSource{nullptr};
 
 } // namespace
+
+void SetErrorReportDataSource(TErrorReportDataSource source)
+{
+    g_dataSource = source;
+}
 
 QString ComposeErrorReport(const QString& message)
 {
     const int agency = CurrentAgencyCode();
+    const TErrorReportDataSource source = g_dataSource;
+    const TErrorReportData data = source ? source(agency) : TErrorReportData{};
     const QString values[13] = {
         QString::number(agency),
-        AgencyName(agency),
-        SettingOrEmpty(Setting::DataVersion),
+        data.AgencyName,
+        data.DataVersion,
         DateTimeToDbText(LastSyncTime()),
-        DateTimeToDbText(DbTextToDateTime(SettingOrEmpty(Setting::LastMaintenance))),
-        SettingOrEmpty(Setting::InstallKey),
+        DateTimeToDbText(DbTextToDateTime(data.LastMaintenance)),
+        data.InstallKey,
         Config::AppVersion,
         OsDescription(),
         ComputerName(),

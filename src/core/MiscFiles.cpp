@@ -1,10 +1,9 @@
 #include "core/Bugs.h"
+#include "core/Config.h"
 #include "core/Guarded.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/Platform.h"
 #include "core/uTypes.h"
-#include "db/uDB.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -20,7 +19,40 @@
 
 using namespace Qt::StringLiterals;
 
-// Files, the desktop, the screen and the helpers that read the database.
+// Files, paths, the desktop and the screen.
+
+namespace {
+
+QString FolderOf(const QString& path)
+{
+    QString folder = QFileInfo(path).absolutePath();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+} // namespace
+
+bool InitPaths(const QString& exePath)
+{
+    try {
+        TPaths p;
+        p.SystemDrive = Platform::SystemDrive();
+        p.ExePath = QFileInfo(exePath).absoluteFilePath();
+        p.ExeFolder = FolderOf(p.ExePath);
+        p.InstallFolder = p.SystemDrive + Config::InstallFolderName + u'/';
+        p.InstalledExe = p.InstallFolder + Config::ExeFileName;
+        p.DataFolder = p.ExeFolder + Config::DataSubfolder + u'/';
+        p.DatabaseFile = p.DataFolder + Config::DatabaseFileName;
+        p.PhotoFolder = p.DataFolder + Config::PhotoSubfolder + u'/';
+        p.ToolsFolder = p.ExeFolder + Config::ToolsSubfolder + u'/';
+        p.ReportFolder = p.ExeFolder + Config::ReportSubfolder + u'/';
+        Paths = p;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
 
 bool DeleteFileLogged(const QString& path)
 {
@@ -156,40 +188,6 @@ bool LaunchProgram(const QString& path, const QString& argument)
     }
 }
 
-QString PhotoFileName(qint64 propertyCode, qint64 photoCode, int agency)
-{
-    return Guarded(QString(), QString(), [&] {
-        int owner = agency;
-        if (IsLocalCode(propertyCode))
-            owner = CurrentAgencyCode();
-        else if (owner <= 0)
-            owner = AgencyOfCode(propertyCode);
-        return Paths.PhotoFolder + ZeroPad(owner, 4) + u"/w_"_s + QString::number(propertyCode) + u'_' +
-               QString::number(photoCode) + u".jpg"_s;
-    });
-}
-
-int AgencyOfPhotoFile(const QString& fileName)
-{
-    return Guarded(QString(), -1, [&] {
-        // Only the name: folders on the way may hold "_" too.
-        const QString name = QFileInfo(fileName).fileName();
-        const qsizetype first = name.indexOf(u'_');
-        const qsizetype second = first < 0 ? -1 : name.indexOf(u'_', first + 1);
-        if (second < 0)
-            return -1;
-        const QString part = name.mid(first + 1, second - first - 1);
-        if (part.isEmpty() || !IsDigits(part, 10))
-            return -1;
-        const qint64 code = part.toLongLong();
-        // Properties made here keep their photos in our own folder (see PhotoFileName).
-        if (IsLocalCode(code))
-            return CurrentAgencyCode();
-        const int parsed = ParseCode(part);
-        return parsed > 0 ? AgencyOfCode(parsed) : -1;
-    });
-}
-
 void PauseWithEvents(int ms)
 {
     QEventLoop loop;
@@ -248,42 +246,5 @@ int ScreenHeight()
     return Guarded(QString(), -1, [] {
         const QScreen* screen = MainScreen();
         return screen ? screen->size().height() : -1;
-    });
-}
-
-bool IsPriceAbove(int situationCode, int currencyCode, double price)
-{
-    return Guarded(QString(), false, [&] {
-        TDataBase* db = DB();
-        if (!db)
-            return false;
-        std::unique_ptr<TResultSet> result;
-        const QString sql =
-            u"SELECT `Moneda_Cotizacion` FROM `W_Monedas` WHERE `Moneda_Codigo`=%1;"_s.arg(currencyCode);
-        if (!db->QueryNoCount(sql, result) || !result || result->RecordCount() == 0)
-            return false;
-        const double local = price * result->AsFloatAt(0);
-        // These operations are not priced as sales and take the lower threshold.
-        static const QList<int> monthly = {2, 3, 4, 6, 7, 8, 9, 16};
-        return local > (monthly.contains(situationCode) ? 399.0 : 9999.0);
-    });
-}
-
-bool LoadCodeList(const QString& sql, QStringList& codes)
-{
-    codes.clear();
-    return Guarded(QString(), false, [&] {
-        TDataBase* db = DB();
-        std::unique_ptr<TResultSet> result;
-        if (!db || !db->QueryNoCount(sql, result) || !result)
-            return false;
-        int column = result->FieldIndex(u"c"_s);
-        if (column < 0)
-            column = 0;
-        QStringList list;
-        for (result->First(); !result->Eof(); result->Next())
-            list << result->AsStringAt(column);
-        codes = list;
-        return true;
     });
 }

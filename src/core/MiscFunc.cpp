@@ -2,7 +2,7 @@
 
 #include "core/FormatSettings.h"
 #include "core/Guarded.h"
-#include "core/InstallContext.h"
+#include "core/InstallState.h"
 #include "core/uTypes.h"
 
 #include <QRegularExpression>

@@ -100,8 +100,6 @@ bool IsDateTimeText(const QString& text);
 QDateTime ParseDisplayDateTime(const QString& text);
 // "-3" to "-1", "PB", "EP", "PA" (any case) or 1 to 99.
 bool IsFloorText(const QString& text);
-// The price in local currency is plausible for the operation.
-bool IsPriceAbove(int situationCode, int currencyCode, double price);
 
 // --- Clean-up ---------------------------------------------------------------------------
 
@@ -156,6 +154,8 @@ bool IsScrambledAlphabet(const QString& text);
 
 // --- Files (paths are absolute) ------------------------------------------------------------
 
+// Fills Paths from the running executable's path; false on any failure.
+bool InitPaths(const QString& exePath);
 bool DeleteFileLogged(const QString& path);
 bool EnsureFolder(const QString& path);
 bool CopyFileOver(const QString& source, const QString& target);
@@ -164,11 +164,6 @@ bool DataFileExists(const QString& name);
 // Whether the data file exists; its content (BOM or Latin-1) split at ";" into list.
 bool ReadDataListFile(const QString& name, QStringList& list);
 bool WriteDataFileOnce(const QString& name, const QString& text);
-// PhotoFolder + agency (4 digits) + "/w_" + property + "_" + photo + ".jpg". The agency
-// is ours for local properties, else the one given, else the property code's.
-QString PhotoFileName(qint64 propertyCode, qint64 photoCode, int agency = -1);
-// The agency whose folder a photo file belongs in; -1 when the name is not a photo's.
-int AgencyOfPhotoFile(const QString& fileName);
 
 // Lets the window repaint and timers run for a while, ignoring the user's input meanwhile:
 // the short pause after a status text so that it can be read.
@@ -185,6 +180,3 @@ bool LaunchProgram(const QString& path, const QString& argument);
 // Size of the main screen in pixels; -1 when there is none.
 int ScreenWidth();
 int ScreenHeight();
-
-// The code column ("c", else the first) of every row of the query.
-bool LoadCodeList(const QString& sql, QStringList& codes);

@@ -3,9 +3,9 @@
 #include "core/Bugs.h"
 #include "core/Config.h"
 #include "core/FormatSettings.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 

@@ -3,8 +3,8 @@
 #include "core/Bugs.h"
 #include "core/Config.h"
 #include "core/FormatSettings.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 

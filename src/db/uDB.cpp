@@ -2,8 +2,11 @@
 
 #include "core/Bugs.h"
 #include "core/Config.h"
+#include "core/ErrorReport.h"
+#include "core/Guarded.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -818,6 +821,9 @@ TDataBase* DB()
 bool OpenDatabase(const QString& path, const QString& password, const QString& driverId)
 {
     try {
+        // Core's fatal routines and error report cannot reach the database themselves.
+        SetFatalCleanup([] { CloseDatabase(); });
+        SetErrorReportDataSource(&ErrorReportDataFromDatabase);
         g_db.reset();
         g_db = std::make_unique<TDataBase>(path, driverId, password);
         g_db->Open();
@@ -1030,4 +1036,23 @@ bool CreateDatabaseFile(const QString& path, const QString& password, QString* e
             *error = QString::fromUtf8(e.what());
         return false;
     }
+}
+
+bool LoadCodeList(const QString& sql, QStringList& codes)
+{
+    codes.clear();
+    return Guarded(QString(), false, [&] {
+        TDataBase* db = DB();
+        std::unique_ptr<TResultSet> result;
+        if (!db || !db->QueryNoCount(sql, result) || !result)
+            return false;
+        int column = result->FieldIndex(u"c"_s);
+        if (column < 0)
+            column = 0;
+        QStringList list;
+        for (result->First(); !result->Eof(); result->Next())
+            list << result->AsStringAt(column);
+        codes = list;
+        return true;
+    });
 }

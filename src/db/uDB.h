@@ -164,6 +164,8 @@ QString TakeDbLastError();
 QString ReadValue(const QString& table, const QString& column, const QString& keyColumn, const QString& key);
 // The first column of the first row of a counting query; 0 when it cannot be read.
 qint64 ReadCount(const QString& sql);
+// The code column ("c", else the first) of every row of the query.
+bool LoadCodeList(const QString& sql, QStringList& codes);
 QString ReadSetting(const QString& name);
 bool WriteSetting(const QString& name, const QString& value);
 // What WriteSetting runs after a successful write to refresh the installation values.

@@ -2,6 +2,8 @@
 
 #include "core/Bugs.h"
 #include "core/Config.h"
+#include "core/Guarded.h"
+#include "core/InstallState.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "db/DBSchema.h"
@@ -9,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <memory>
@@ -62,4 +65,38 @@ int DeleteRotationFiles(int agencyCode)
         if (DeleteFileLogged(folder.filePath(name)))
             ++deleted;
     return deleted;
+}
+
+QString PhotoFileName(qint64 propertyCode, qint64 photoCode, int agency)
+{
+    return Guarded(QString(), QString(), [&] {
+        int owner = agency;
+        if (IsLocalCode(propertyCode))
+            owner = CurrentAgencyCode();
+        else if (owner <= 0)
+            owner = AgencyOfCode(propertyCode);
+        return Paths.PhotoFolder + ZeroPad(owner, 4) + u"/w_"_s + QString::number(propertyCode) + u'_' +
+               QString::number(photoCode) + u".jpg"_s;
+    });
+}
+
+int AgencyOfPhotoFile(const QString& fileName)
+{
+    return Guarded(QString(), -1, [&] {
+        // Only the name: folders on the way may hold "_" too.
+        const QString name = QFileInfo(fileName).fileName();
+        const qsizetype first = name.indexOf(u'_');
+        const qsizetype second = first < 0 ? -1 : name.indexOf(u'_', first + 1);
+        if (second < 0)
+            return -1;
+        const QString part = name.mid(first + 1, second - first - 1);
+        if (part.isEmpty() || !IsDigits(part, 10))
+            return -1;
+        const qint64 code = part.toLongLong();
+        // Properties made here keep their photos in our own folder (see PhotoFileName).
+        if (IsLocalCode(code))
+            return CurrentAgencyCode();
+        const int parsed = ParseCode(part);
+        return parsed > 0 ? AgencyOfCode(parsed) : -1;
+    });
 }

@@ -518,3 +518,21 @@ QMap<QString, QString> SummaryRowTexts(const TResultSet& row)
         {u"TxtDom"_s, ComposeAddress(row)},
     };
 }
+
+bool IsPriceAbove(int situationCode, int currencyCode, double price)
+{
+    return Guarded(QString(), false, [&] {
+        TDataBase* db = DB();
+        if (!db)
+            return false;
+        std::unique_ptr<TResultSet> result;
+        const QString sql =
+            u"SELECT `Moneda_Cotizacion` FROM `W_Monedas` WHERE `Moneda_Codigo`=%1;"_s.arg(currencyCode);
+        if (!db->QueryNoCount(sql, result) || !result || result->RecordCount() == 0)
+            return false;
+        const double local = price * result->AsFloatAt(0);
+        // These operations are not priced as sales and take the lower threshold.
+        static const QList<int> monthly = {2, 3, 4, 6, 7, 8, 9, 16};
+        return local > (monthly.contains(situationCode) ? 399.0 : 9999.0);
+    });
+}

@@ -131,3 +131,9 @@ QString StreetCaption(bool inNeighbourhood);
 QString NumberCaption(bool inNeighbourhood);
 // The card shows the age when displaying and the year itself when editing.
 QString YearCaption(bool editMode);
+
+// --- Plausibility -----------------------------------------------------------------------
+
+// The price in local currency (at the rate of W_Monedas) is plausible for the operation;
+// false when the rate cannot be read.
+bool IsPriceAbove(int situationCode, int currencyCode, double price);

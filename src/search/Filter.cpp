@@ -1,8 +1,8 @@
 #include "search/Filter.h"
 
 #include "core/Bugs.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "search/PropertyQuery.h"
 

@@ -1,9 +1,9 @@
 #include "sync/Dwl.h"
 
-#include "core/AppStart.h"
 #include "core/Bugs.h"
 #include "core/Config.h"
 #include "core/MiscFunc.h"
+#include "core/ProgramImage.h"
 #include "core/uTypes.h"
 #include "sync/Sync.h"
 #include "sync/WireProtocol.h"

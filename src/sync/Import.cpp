@@ -1,10 +1,11 @@
 #include "sync/Import.h"
 
 #include "core/Bugs.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
+#include "records/PhotoFiles.h"
 #include "sync/Sync.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "sync/Session.h"
 
-#include "core/InstallContext.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 

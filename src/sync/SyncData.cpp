@@ -2,12 +2,13 @@
 
 #include "core/Bugs.h"
 #include "core/FormatSettings.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "db/DBSchema.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "records/PhotoFiles.h"
 #include "sync/Import.h"
 #include "sync/Sync.h"
 

@@ -2,10 +2,10 @@
 
 #include "core/Bugs.h"
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "db/DBSchema.h"
+#include "db/InstallContext.h"
 #include "records/UserData.h"
 #include "sync/Session.h"
 

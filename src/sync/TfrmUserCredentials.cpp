@@ -1,8 +1,8 @@
 #include "sync/TfrmUserCredentials.h"
 
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "db/InstallContext.h"
 #include "records/UserData.h"
 #include "sync/Captcha.h"
 #include "sync/Session.h"

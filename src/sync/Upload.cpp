@@ -1,9 +1,10 @@
 #include "sync/Upload.h"
 
 #include "core/Bugs.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
+#include "records/PhotoFiles.h"
 #include "sync/Envelope.h"
 #include "sync/Import.h"
 #include "sync/Sync.h"

@@ -1,24 +1,21 @@
 #pragma once
 
+#include "core/WireBasics.h"
+
 #include <QByteArray>
 #include <QString>
 
 // What the client and the listing service agree on: endpoint paths, the envelope's
 // constants, the member names of the request object and the action text of each kind.
-// The stand-in service is built from this same header.
+// The stand-in service is built from this same header. The error report's part lives in
+// core/WireBasics.h, as the fatal routines send reports from below this library.
 namespace Wire {
 
 using namespace Qt::StringLiterals;
 
 // Paths on the service host.
 inline const QString SyncPath = u"/sync/R3/sync.php"_s;
-inline const QString ErrorReportPath = u"/sync/R3/drs.php"_s;
 inline const QString PublicAddressPath = u"/sync/R3/ip.php"_s;
-
-// The multipart form that carries an envelope (also an error report).
-inline const QByteArray FormFieldName = "kvdata";
-inline const QByteArray FormContentType = "application/octet-stream";
-inline const QByteArray UserAgent = "Korvel-Client/3 (Linux)";
 
 // Envelope: request preamble of four texts, each followed by CR, then CR CR; a marker
 // over the zlib header; 57 padding bytes; a fixed 124-byte preamble in responses.
@@ -29,14 +26,6 @@ constexpr int ResponsePreambleLength = 124;
 // Preamble, marker, two bytes of deflate data, checksum and padding: a response shorter
 // than this cannot be unpacked.
 constexpr int MinimumResponseLength = ResponsePreambleLength + 4 + 2 + 4 + PaddingBytes;
-
-// Error reports: prefix of the chained text and the thirteen keys of the report.
-inline const QByteArray ErrorReportPrefix = "KVBUG1";
-inline const char* const ErrorReportKeys[13] = {"Inmobiliaria",         "NombreInmobiliaria", "VersionDatos",
-                                                "UltimaSincronizacion", "UltimaOptimizacion", "ClaveInstalacion",
-                                                "VersionPrograma",      "SistemaOperativo",   "Equipo",
-                                                "UsuarioSistema",       "UsuarioCodigo",      "UsuarioLogin",
-                                                "UsuarioNombre"};
 
 // Common members, in the order they are written.
 inline const QString MAgency = u"Inmo_Codigo"_s;

@@ -1,7 +1,7 @@
 #include "ui/EditKinds.h"
 
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "db/InstallContext.h"
 #include "ui/Style.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 #include "ui/PropertyCard.h"
 
 #include "core/Bugs.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
 #include "search/PropertyQuery.h"

@@ -1,9 +1,9 @@
 #include "ui/PropertyList.h"
 
 #include "core/Bugs.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"

@@ -2,10 +2,10 @@
 
 #include "core/Bugs.h"
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/BrokerData.h"
@@ -18,7 +18,7 @@
 #include "ui/FilterPanel.h"
 #include "ui/LabelTrimming.h"
 #include "ui/PropertyList.h"
-#include "ui/Startup.h"
+#include "ui/Screen.h"
 #include "ui/Style.h"
 #include "ui/TfrmSplash.h"
 

@@ -2,9 +2,9 @@
 // section's entries to the access data and the terms.
 #include "ui/TfrmMain.h"
 
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/UserData.h"

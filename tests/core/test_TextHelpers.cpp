@@ -1,4 +1,4 @@
-#include "core/InstallContext.h"
+#include "core/InstallState.h"
 #include "core/MiscFunc.h"
 #include "support/TestRoot.h"
 

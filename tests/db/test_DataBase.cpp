@@ -1,10 +1,13 @@
 #include "core/Config.h"
+#include "core/ErrorReport.h"
+#include "core/InstallState.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "db/uDB.h"
 #include "support/TestRoot.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -300,4 +303,35 @@ TEST_F(DataBaseTest, ReopenUsesTheInstallationFile)
     bool found = false;
     EXPECT_TRUE(DB()->ColumnExists(QStringLiteral("t"), QStringLiteral("x"), found));
     EXPECT_TRUE(found);
+}
+
+TEST_F(DataBaseTest, ErrorReportQuotesTheOpenDatabase)
+{
+    // The report's lines about the installation's data, by key.
+    const auto reportLines = [] {
+        QStringList lines = ComposeErrorReport(u"boom"_s).split(u"\r\n"_s);
+        return lines.filter(QRegularExpression(u"^(NombreInmobiliaria|VersionDatos|UltimaOptimizacion|"
+                                               u"ClaveInstalacion)="_s));
+    };
+    const QStringList empty = {u"NombreInmobiliaria="_s, u"VersionDatos="_s, u"UltimaOptimizacion="_s,
+                               u"ClaveInstalacion="_s};
+    SetCurrentAgencyCode(7);
+    EXPECT_EQ(reportLines(), empty) << "no database open yet";
+
+    ASSERT_TRUE(OpenDatabase(NewFile(u"r.kdb"_s), kPassword, Config::DatabaseDriverId));
+    ASSERT_TRUE(
+        DB()->ExecNoCount(u"CREATE TABLE `W_System` (`Sys_DataVersion` INTEGER, `Sys_LastOptimization` DATETIME,"_s
+                          u" `Sys_InstallKey` TEXT);"_s
+                          u"INSERT INTO `W_System` VALUES (42, \"2025-06-30 18:45:00\", \"clave-1\");"_s
+                          u"CREATE TABLE `W_Inmobiliarias` (`Inmo_Codigo` INTEGER PRIMARY KEY, `Inmo_Nombre` TEXT);"_s
+                          u"INSERT INTO `W_Inmobiliarias` VALUES (7, \"Casa Propia\"), (8, \"Otra\");"_s));
+    EXPECT_EQ(reportLines(), (QStringList{u"NombreInmobiliaria=Casa Propia"_s, u"VersionDatos=42"_s,
+                                          u"UltimaOptimizacion=2025-06-30 18:45:00"_s, u"ClaveInstalacion=clave-1"_s}));
+
+    // A fatal error closes the database before the bug window, and the report of the next
+    // one has nothing to quote.
+    FatalError(u"boom"_s);
+    EXPECT_EQ(DB(), nullptr);
+    EXPECT_EQ(reportLines(), empty);
+    ResetInstallContext();
 }

@@ -1,5 +1,5 @@
-#include "core/InstallContext.h"
 #include "db/DBSchema.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "search/PropertyQuery.h"
 #include "support/DemoFixture.h"

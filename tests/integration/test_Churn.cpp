@@ -2,10 +2,10 @@
 // and messages while the client synchronises incrementally, and in the end its tables hold
 // exactly what a fresh full import would give it.
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "db/DBSchema.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "support/ServiceClientFixture.h"

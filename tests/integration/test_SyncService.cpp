@@ -1,10 +1,10 @@
 // A client installation synchronising with a real korvel-service: full import, upload of
 // locally created records, lost answers and interrupted runs.
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "db/DBSchema.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "support/ServiceClientFixture.h"

@@ -2,9 +2,9 @@
 // one: the download and start in this process (as the running program does it), the
 // hand-over in real client processes, in a temporary machine root.
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"

@@ -1,5 +1,5 @@
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
+#include "db/InstallContext.h"
 #include "search/Filter.h"
 #include "search/StoredSearchText.h"
 #include "support/DemoFixture.h"

@@ -1,4 +1,5 @@
 #include "core/MiscFunc.h"
+#include "records/PhotoFiles.h"
 #include "search/PropertyQuery.h"
 #include "service/Schema.h"
 #include "support/DemoFixture.h"

@@ -4,9 +4,9 @@
 // the client: the demo agency installed and filled, and its administrator logged in.
 
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/BrokerData.h"

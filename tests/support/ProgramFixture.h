@@ -11,9 +11,10 @@
 //     TfrmMain* window = program.Start();
 //     QVERIFY2(window, qPrintable(program.Error()));
 
+#include "app/Startup.h"
 #include "core/Bugs.h"
-#include "core/InstallContext.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "support/ClientSetup.h"
 #include "support/DialogDriver.h"
@@ -22,7 +23,6 @@
 #include "sync/Session.h"
 #include "sync/Sync.h"
 #include "sync/TfrmLogin.h"
-#include "ui/Startup.h"
 #include "ui/Style.h"
 #include "ui/TfrmMain.h"
 #include "ui/TfrmSplash.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "service/Schema.h"
 

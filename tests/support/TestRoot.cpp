@@ -1,6 +1,5 @@
 #include "support/TestRoot.h"
 
-#include "core/AppStart.h"
 #include "core/FormatSettings.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"

@@ -1,9 +1,9 @@
 // The program update window and the version request against a real korvel-service.
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/Platform.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "support/ServiceProcess.h"

@@ -1,6 +1,6 @@
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
 #include "search/Filter.h"

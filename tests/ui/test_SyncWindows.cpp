@@ -1,7 +1,7 @@
 #include "core/Config.h"
 #include "core/FormatSettings.h"
-#include "core/InstallContext.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "service/Schema.h"
 #include "support/SchemaDatabase.h"

@@ -1,11 +1,12 @@
 // What a user sees in the main window: Spanish everywhere, whole texts, no internal
 // names, panels that show the data as it is now, and clicks that always say something.
+#include "app/Startup.h"
 #include "core/Config.h"
 #include "core/FormatSettings.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
 #include "core/uTypes.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "support/ClientSetup.h"
@@ -22,7 +23,6 @@
 #include "ui/LabelTrimming.h"
 #include "ui/PropertyCard.h"
 #include "ui/PropertyList.h"
-#include "ui/Startup.h"
 #include "ui/Style.h"
 #include "ui/TfrmMain.h"
 

@@ -1,7 +1,7 @@
 #include "core/Config.h"
 #include "core/MiscFunc.h"
-#include "core/TfrmDlg.h"
 #include "db/uDB.h"
+#include "records/TfrmDlg.h"
 #include "support/TestRoot.h"
 
 #include <QLabel>

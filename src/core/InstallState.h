@@ -4,8 +4,10 @@
 
 // What this installation knows about itself between synchronisations: which agency it
 // belongs to and when its data was last brought up to date. The start-up sequence, the
-// login and the synchronisation fill it; everything that needs "our agency" or "today as
-// far as the data goes" reads it from here and nowhere else.
+// login and the synchronisation fill it (db/InstallContext.h reads it from the settings
+// row); everything that needs "our agency" or "today as far as the data goes" reads it
+// from here and nowhere else. The values live in core because the code and date helpers
+// depend on them.
 struct TInstallContext {
     int AgencyCode = 0;
     // Service time of the last successful import; the "never" date until there is one.
@@ -24,8 +26,3 @@ void SetCurrentAgencyCode(int code);
 void SetLastSyncTime(const QDateTime& value);
 // Back to a fresh installation: no agency, never synchronised.
 void ResetInstallContext();
-
-// Reads the agency number and the last synchronisation time from the settings row.
-// False (context unchanged) when the agency number cannot be read; a missing or
-// unreadable synchronisation time counts as never.
-bool LoadInstallContext();

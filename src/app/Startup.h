@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Screen.h"
+
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -16,15 +18,6 @@ bool RunStartupSequence();
 // whose timer runs the start-up sequence, and the hidden main window, which the splash
 // shows when the sequence succeeds. Windows tests build the program through this too.
 std::vector<std::unique_ptr<QWidget>> CreateProgramWindows();
-
-// The smallest screen the main window fits on.
-constexpr int kMinScreenWidth = 1008;
-constexpr int kMinScreenHeight = 526;
-
-// The screen the program runs on. Tests set another size; an invalid size restores the
-// real screen.
-QSize ScreenSize();
-void SetScreenSizeOverride(const QSize& size);
 
 // Whether "01/08/1992" reads as a date with these format settings.
 struct TFormatSettings;

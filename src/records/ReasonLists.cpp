@@ -1,4 +1,4 @@
-#include "core/ReasonLists.h"
+#include "records/ReasonLists.h"
 
 #include "core/Config.h"
 #include "core/Guarded.h"

@@ -1,4 +1,4 @@
-#include "core/AppStart.h"
+#include "app/AppStart.h"
 
 #include "core/Bugs.h"
 #include "core/Config.h"
@@ -30,17 +30,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Every build of the program carries this text; the hand-over deletes only files that do.
-constexpr char kProgramMarker[] = "KORVEL-PROGRAM-IMAGE-7d1f3a";
-
-QString FolderOf(const QString& path)
-{
-    QString folder = QFileInfo(path).absolutePath();
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
-}
 
 bool SameFolder(const QString& a, const QString& b)
 {
@@ -119,51 +108,10 @@ void WriteFinalLogLines()
 
 } // namespace
 
-bool InitPaths(const QString& exePath)
-{
-    try {
-        TPaths p;
-        p.SystemDrive = Platform::SystemDrive();
-        p.ExePath = QFileInfo(exePath).absoluteFilePath();
-        p.ExeFolder = FolderOf(p.ExePath);
-        p.InstallFolder = p.SystemDrive + Config::InstallFolderName + u'/';
-        p.InstalledExe = p.InstallFolder + Config::ExeFileName;
-        p.DataFolder = p.ExeFolder + Config::DataSubfolder + u'/';
-        p.DatabaseFile = p.DataFolder + Config::DatabaseFileName;
-        p.PhotoFolder = p.DataFolder + Config::PhotoSubfolder + u'/';
-        p.ToolsFolder = p.ExeFolder + Config::ToolsSubfolder + u'/';
-        p.ReportFolder = p.ExeFolder + Config::ReportSubfolder + u'/';
-        Paths = p;
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 bool AcquireSingleInstance()
 {
     try {
         return Platform::AcquireProcessLock(Platform::InstanceLockPath(Config::AppShortName));
-    } catch (...) {
-        return false;
-    }
-}
-
-bool IsProgramCopy(const QString& path)
-{
-    try {
-        QFile file(path);
-        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray marker(kProgramMarker);
-        QByteArray carry;
-        while (!file.atEnd()) {
-            const QByteArray chunk = carry + file.read(1 << 20);
-            if (chunk.contains(marker))
-                return true;
-            carry = chunk.right(marker.size() - 1);
-        }
-        return false;
     } catch (...) {
         return false;
     }

@@ -1,12 +1,12 @@
-#include "ui/Startup.h"
+#include "app/Startup.h"
 
 #include "core/Bugs.h"
 #include "core/Config.h"
-#include "core/InstallContext.h"
 #include "core/MiscFunc.h"
 #include "core/uTypes.h"
 #include "db/DBOptimize.h"
 #include "db/DBSchema.h"
+#include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "records/BrokerData.h"
@@ -28,7 +28,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPointer>
-#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
@@ -63,8 +62,6 @@ const QString NewVersionLog = u"Nueva versión disponible:"_s;
 } // namespace StartupText
 
 namespace {
-
-QSize g_screenOverride;
 
 // A step runs while the sequence has not stopped and is not told to skip it.
 struct TSequence {
@@ -190,19 +187,6 @@ std::vector<std::unique_ptr<QWidget>> CreateProgramWindows()
     windows.push_back(std::move(splash));
     windows.push_back(std::move(main));
     return windows;
-}
-
-QSize ScreenSize()
-{
-    if (g_screenOverride.isValid())
-        return g_screenOverride;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->size() : QSize();
-}
-
-void SetScreenSizeOverride(const QSize& size)
-{
-    g_screenOverride = size;
 }
 
 bool DateFormatUsable(const TFormatSettings& settings)

@@ -1,7 +1,7 @@
-#include "core/TfrmDlg.h"
+#include "records/TfrmDlg.h"
 
 #include "core/MiscFunc.h"
-#include "core/ReasonLists.h"
+#include "records/ReasonLists.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,4 +1,4 @@
-#include "core/AppStart.h"
+#include "app/AppStart.h"
 #include "core/Config.h"
 #include "core/Platform.h"
 #include "core/uTypes.h"
