@@ -357,6 +357,12 @@ int Filter(const QString& database, const QString& parameters)
     const TFilterEnv env = CurrentFilterEnv();
     TFilterState state = ApplySearchParameters(parameters, env);
     NormaliseFilter(state, env);
+    if (SearchTextUnsearchable(parameters) || !IsSearchableText(state.Texto)) {
+        CloseDatabase();
+        Err(u"El texto a buscar no se puede buscar: tiene caracteres fuera de los admitidos o más de %1."_s.arg(
+            kFilterTextMax));
+        return 1;
+    }
     const TFilterQuery query = BuildFilterStatement(state, env);
     Out(query.Sql());
     std::unique_ptr<TResultSet> rows;

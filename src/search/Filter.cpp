@@ -132,6 +132,11 @@ qint64 RoundHalfEven(double value)
 
 } // namespace
 
+bool IsSearchableText(const QString& text)
+{
+    return text.trimmed().isEmpty() || (text.size() <= kFilterTextMax && IsGeneralText(text));
+}
+
 QList<int> TFilterState::Codes(int list, bool positiveOnly) const
 {
     QList<int> codes;

@@ -137,6 +137,14 @@ bool IsFilterListEnabled(const TFilterState& state, int list);
 // Empties the lists that depend on the changed one.
 void CascadeFilterLists(TFilterState& state, int changedList);
 
+// The longest description text the filter searches (the length its field and stored
+// searches keep).
+constexpr int kFilterTextMax = 255;
+// Whether the description text can be searched as it stands: empty, or general text of at
+// most kFilterTextMax characters. Anything else would be left out of the statement and
+// widen the search to every row, so callers refuse it and say why.
+bool IsSearchableText(const QString& text);
+
 // --- Statements ----------------------------------------------------------------------------
 
 // "WHERE " and the condition fragments joined by "AND " in their fixed order.

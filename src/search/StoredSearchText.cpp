@@ -91,7 +91,10 @@ QString ComposeSearchParameters(const TFilterState& state, const TFilterEnv& env
     }
 }
 
-QStringList ExtractSearchValues(const QString& text, const QString& name)
+namespace {
+
+// The pieces of one entry exactly as stored, before any of them is checked.
+QStringList RawSearchValues(const QString& text, const QString& name)
 {
     // The entry is found by its opening "<Name(" rather than by the bare name, so that a
     // search text mentioning "Cochera" cannot pass for the garage entry (a text never holds
@@ -110,6 +113,14 @@ QStringList ExtractSearchValues(const QString& text, const QString& name)
     QStringList values = content.split(u',');
     if (content.endsWith(u','))
         values.removeLast();
+    return values;
+}
+
+} // namespace
+
+QStringList ExtractSearchValues(const QString& text, const QString& name)
+{
+    QStringList values = RawSearchValues(text, name);
     for (QString& value : values) {
         if (name == u"Ingreso"_s || name == u"Modificado"_s) {
             if (!IsDateTimeText(value))
@@ -122,6 +133,15 @@ QStringList ExtractSearchValues(const QString& text, const QString& name)
         }
     }
     return values;
+}
+
+bool SearchTextUnsearchable(const QString& text)
+{
+    const QStringList pieces = RawSearchValues(text, u"Texto"_s);
+    for (const QString& piece : pieces)
+        if (!IsGeneralText(piece))
+            return true;
+    return !IsSearchableText(pieces.join(u'\n').trimmed());
 }
 
 TFilterState ApplySearchParameters(const QString& text, const TFilterEnv& env, const TFilterListSource& lists)

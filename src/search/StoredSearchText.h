@@ -21,4 +21,8 @@ QStringList ExtractSearchValues(const QString& text, const QString& name);
 
 // A filter reset without its default entries, then filled from the text: list codes that
 // the list does not show are dropped, values that do not read are left empty.
+// Whether the "Texto" entry holds a text the filter cannot search (characters outside the
+// general text, or too long). Reading empties such a text, which would widen the search to
+// every row; callers refuse the search instead and say why.
+bool SearchTextUnsearchable(const QString& text);
 TFilterState ApplySearchParameters(const QString& text, const TFilterEnv& env, const TFilterListSource& lists = {});

@@ -674,6 +674,13 @@ void TFilterPanel::ApplyClicked()
     m_state = state;
     WriteFields(state);
     UpdateFeatureFields();
+    if (!IsSearchableText(state.Texto)) {
+        ShowInformation(
+            u"El texto a buscar en la descripción tiene caracteres que no se pueden buscar o es "
+            u"demasiado largo (hasta %1 caracteres). Corríjalo e intente nuevamente."_s.arg(kFilterTextMax));
+        edtFilterTexto->setFocus();
+        return;
+    }
     if (!IsFilterActive(state, m_env)) {
         ShowInformation(u"El filtro está vacío: elija al menos un criterio antes de aplicarlo."_s);
         return;

@@ -128,10 +128,16 @@ TEST(Tool, FilterPrintsTheStatementAndWhatItFinds)
     ASSERT_TRUE(everything.hasMatch()) << all.out.right(80).toStdString();
     EXPECT_GT(everything.captured(1).toInt(), 0);
 
-    // A text that quotes and escapes never breaks the statement; "<" gives no text condition.
-    for (const QString& text : {u"<Texto(casa \\\" ' %_ \\\\)>"_s, u"<Texto(<b>)>"_s}) {
+    // Quotes and wildcards never break the statement.
+    const ToolRun quoted = Tool({u"filter"_s, file, u"<Texto(casa \" ' %_)>"_s});
+    EXPECT_EQ(quoted.code, 0) << quoted.err.toStdString();
+    EXPECT_TRUE(found.match(quoted.out).hasMatch()) << quoted.out.right(80).toStdString();
+    // A text the filter cannot search is refused with a word instead of finding every row.
+    const QString tooLong = u"<Texto("_s + QString(100000, u'a') + u")>"_s;
+    for (const QString& text : {u"<Texto(<b>)>"_s, u"<Texto(a`b)>"_s, u"<Texto(a\\\\b)>"_s, tooLong}) {
         const ToolRun run = Tool({u"filter"_s, file, text});
-        EXPECT_EQ(run.code, 0) << text.toStdString() << run.err.toStdString();
-        EXPECT_TRUE(found.match(run.out).hasMatch()) << run.out.right(80).toStdString();
+        EXPECT_EQ(run.code, 1) << text.left(40).toStdString();
+        EXPECT_FALSE(found.match(run.out).hasMatch()) << run.out.right(80).toStdString();
+        EXPECT_TRUE(run.err.contains(u"no se puede buscar"_s)) << run.err.toStdString();
     }
 }

@@ -484,3 +484,20 @@ TEST_F(FilterDatabaseTest, StoredTextAppliesOnlyCodesTheListsShow)
     EXPECT_TRUE(BuildFilterWhere(state, env).endsWith(u"`Prop_PrecioPesos` >= 105250 "_s));
     EXPECT_GT(Codes(BuildFilterStatement(state, env)).size(), 0u);
 }
+
+TEST(FilterState, OnlySearchableTextsAreSearched)
+{
+    const std::pair<QString, bool> cases[] = {
+        {QString(), true},
+        {u"   "_s, true},
+        {u"pileta \"climatizada\" 100% _quincho_"_s, true},
+        {QString(kFilterTextMax, u'a'), true},
+        {QString(kFilterTextMax + 1, u'a'), false},
+        {u"a\\b"_s, false},
+        {u"a`b"_s, false},
+        {u"<b>"_s, false},
+        {QString::fromUtf8("caf\xff\xfe"), false},
+    };
+    for (const auto& [text, searchable] : cases)
+        EXPECT_EQ(IsSearchableText(text), searchable) << text.left(40).toStdString();
+}

@@ -364,6 +364,17 @@ private Q_SLOTS:
         QCOMPARE(int(answers->shown.size()), 1);
         QCOMPARE(answers->shown[0].kind, TMessageKind::Information);
 
+        // A text the filter cannot search (a stored search may hold one) is refused with a word
+        // instead of being left out, which would find every row.
+        TFilterState unsearchable = panel->State();
+        unsearchable.Texto = u"pileta \\ quincho"_s;
+        panel->SetState(unsearchable);
+        answers->shown.clear();
+        Click(u"btnFilterApply"_s);
+        QVERIFY(!applied);
+        QCOMPARE(int(answers->shown.size()), 1);
+        QVERIFY(answers->shown[0].text.contains(u"no se pueden buscar"_s));
+
         Click(u"btnFilterNew"_s);
         Click(u"btnFilterEdif"_s);
         QVERIFY(ClickEntry(u"Casa"_s));
