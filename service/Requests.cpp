@@ -55,7 +55,7 @@ QString Base64(const QByteArray& bytes)
 
 const QString kWrongCredentials = u"Usuario o contraseña incorrectos."_s;
 const QString kUserDisabled = u"El usuario no está habilitado para usar el sistema."_s;
-const QString kReadOnlyUser = u"Su perfil de usuario no permite realizar cambios."_s;
+const QString kReadOnlyUser = ServiceText::ReadOnlyUser();
 
 enum class TType { String, Integer, Number };
 
@@ -617,8 +617,8 @@ QByteArray TRequest::Upload()
     if (!m_store.InstallKeyValidated(m_caller.installKey))
         Refuse(u"Esta instalación no está validada. Ingrese la clave de validación de su inmobiliaria "
                u"en la sección Actualizar."_s);
-    const TUploadOutcome outcome =
-        ApplyUpload(m_store, m_caller.agency, Member(Wire::MPayload, TType::String).get_ref<const std::string&>());
+    const TUploadOutcome outcome = ApplyUpload(m_store, {m_caller.agency, m_caller.role},
+                                               Member(Wire::MPayload, TType::String).get_ref<const std::string&>());
     if (!outcome.accepted)
         Refuse(outcome.error);
     m_note = outcome.message + u" version "_s + QString::number(outcome.version);

@@ -11,6 +11,12 @@ namespace ServiceText {
 
 using namespace Qt::StringLiterals;
 
+// The refusal of a change asked by a read-only user, wherever the change arrives.
+inline QString ReadOnlyUser()
+{
+    return u"Su perfil de usuario no permite realizar cambios."_s;
+}
+
 // Codes above this one are local codes of an installation, never the service's.
 constexpr qint64 kLastServiceCode = 2147473646;
 inline bool IsLocalCode(qint64 code)

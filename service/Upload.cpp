@@ -61,12 +61,15 @@ using TRecord = std::map<QString, QVariant>;
 
 class TUpload {
 public:
-    TUpload(TMasterStore& store, int agency) : m_store(store), m_db(store.Db()), m_agency(agency) {}
+    TUpload(TMasterStore& store, const TUploader& caller)
+        : m_store(store), m_db(store.Db()), m_caller(caller), m_agency(caller.agency)
+    {}
 
     TUploadOutcome Run(const std::string& payload);
 
 private:
     // --- reading the payload --------------------------------------------------------------
+    void CheckRole(const ordered_json& root) const;
     std::vector<TRecord> Records(const ordered_json& array, const QString& table);
     QVariant Convert(const ordered_json& value, const TColumnInfo& column, const QString& table);
     static QString State(const TRecord& record, const char* column);
@@ -74,6 +77,7 @@ private:
     // --- codes and ownership ----------------------------------------------------------------
     qint64 Owner(const QString& table, const QString& key, qint64 code);
     bool Exists(const QString& table, const QString& key, qint64 code);
+    bool InPool(qint64 property);
     qint64 NextCode(const QString& table, const QString& key);
     qint64 NextPropertyCode();
     qint64 ByGeneration(const TOwnTable& t, const QString& generation);
@@ -96,6 +100,7 @@ private:
 
     TMasterStore& m_store;
     TServiceDb& m_db;
+    TUploader m_caller;
     int m_agency;
     std::map<QString, std::vector<TColumnInfo>> m_columns;
     std::map<QString, std::map<qint64, qint64>> m_codes; // table -> local code -> final code
@@ -132,6 +137,7 @@ TUploadOutcome TUpload::Run(const std::string& payload)
             if (!it.value().is_array())
                 Refuse(u"La tabla %1 del envío no tiene un formato válido."_s.arg(name));
         }
+        CheckRole(root);
 
         TServiceDb::Transaction transaction(m_db);
         for (const TOwnTable& t : kOwnTables) {
@@ -182,6 +188,28 @@ TUploadOutcome TUpload::Run(const std::string& payload)
                           .arg(outcome.photos)
                           .arg(outcome.photos == 1 ? u"foto"_s : u"fotos"_s);
     return outcome;
+}
+
+void TUpload::CheckRole(const ordered_json& root) const
+{
+    if (m_caller.role == 3)
+        return;
+    for (auto it = root.begin(); it != root.end(); ++it) {
+        // The photo table travels even when nothing is pending: that placeholder changes nothing.
+        bool sendsChanges = false;
+        for (const ordered_json& item : *it)
+            sendsChanges = sendsChanges || !(item.is_object() && item.size() == 1 && item.contains("Empty"));
+        if (!sendsChanges)
+            continue;
+        // Any role the service does not know is taken as the most restricted one.
+        if (m_caller.role != 1)
+            Refuse(ServiceText::ReadOnlyUser());
+        // Users, their roles, their state and their access are the administrator's: a clerk
+        // could otherwise re-enable a user, create one with a password of its choosing or
+        // promote itself.
+        if (it.key() == "W_Usuarios")
+            Refuse(u"Solo el usuario administrador puede dar de alta, modificar o eliminar usuarios."_s);
+    }
 }
 
 std::vector<TRecord> TUpload::Records(const ordered_json& array, const QString& table)
@@ -281,6 +309,14 @@ qint64 TUpload::Owner(const QString& table, const QString& key, qint64 code)
 bool TUpload::Exists(const QString& table, const QString& key, qint64 code)
 {
     return m_db.Scalar(u"SELECT 1 FROM `%1` WHERE `%2`=?;"_s.arg(table, key), {code}).isValid();
+}
+
+bool TUpload::InPool(qint64 property)
+{
+    return m_db
+        .Scalar(u"SELECT 1 FROM `W_Propiedades` WHERE `Prop_Codigo`=? AND (`Inmo_Codigo`=? OR `Prop_Publica`=1);"_s,
+                {property, m_agency})
+        .isValid();
 }
 
 qint64 TUpload::NextCode(const QString& table, const QString& key)
@@ -656,8 +692,10 @@ void TUpload::ApplySelectionChildren(const QString& table, const std::vector<TRe
             if (!sentProperty.isValid())
                 continue;
             const qint64 property = Mapped(u"W_Propiedades"_s, sentProperty.toLongLong());
-            // A listing removed meanwhile simply drops out of the selection.
-            if (!Exists(u"W_Propiedades"_s, u"Prop_Codigo"_s, property))
+            // A listing removed meanwhile simply drops out of the selection. Another agency's
+            // private listing is not in the pool, so for this agency it does not exist either:
+            // it drops out the same way, and the answer does not tell the two apart.
+            if (!InPool(property))
                 continue;
             TStatement s(m_db.Handle(), u"INSERT OR IGNORE INTO `W_SeleccionesProps` (`Selec_Codigo`, `Prop_Codigo`) "
                                         u"VALUES (?, ?);"_s);
@@ -737,8 +775,8 @@ bool TUpload::IsKnownPicture(qint64 property, qint64 photo, const QByteArray& by
 
 } // namespace
 
-TUploadOutcome ApplyUpload(TMasterStore& store, int agency, const std::string& payload)
+TUploadOutcome ApplyUpload(TMasterStore& store, const TUploader& caller, const std::string& payload)
 {
-    TUpload upload(store, agency);
+    TUpload upload(store, caller);
     return upload.Run(payload);
 }

@@ -20,5 +20,11 @@ struct TUploadOutcome {
 // files. Records created on the installation carry codes of the local band and receive
 // their final codes here; references between them follow. Everything is checked first
 // and stored in one transaction, so a refused upload leaves no trace. Records that name
-// another agency's data refuse the whole upload. Call with the store's mutex held.
-TUploadOutcome ApplyUpload(TMasterStore& store, int agency, const std::string& payload);
+// another agency's data refuse the whole upload, and so do changes the caller's role does
+// not allow: a read-only user sends nothing, and users are changed by the administrator
+// only. Call with the store's mutex held.
+struct TUploader {
+    int agency = 0;
+    int role = 0; // 1 data entry, 2 read only, 3 administrator
+};
+TUploadOutcome ApplyUpload(TMasterStore& store, const TUploader& caller, const std::string& payload);

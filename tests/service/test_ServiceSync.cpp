@@ -506,6 +506,141 @@ TEST_F(ServiceSync, UploadsThatReachIntoAnotherAgencyAreRefusedWhole)
     EXPECT_TRUE(Call(K::rkUploadChanges, {{Wire::MPayload, u"{\"W_Fotos\":["_s}}, who).IsError());
 }
 
+TEST_F(ServiceSync, UploadsOnlyChangeWhatTheCallersRoleAllows)
+{
+    Credentials admin;
+    Install(admin, u"a"_s);
+    Validate(admin);
+    const auto as = [&](const QString& login) {
+        Credentials who = admin;
+        who.user = login;
+        return who;
+    };
+    const Credentials clerk = as(u"carga1"_s), reader = as(u"consulta2"_s);
+    const auto code = [&](const QString& login) {
+        return master->Count(u"SELECT `Usuario_Codigo` FROM `W_Usuarios` WHERE `Inmo_Codigo`=7 AND "
+                             u"`Usuario_Login`='%1';"_s.arg(login));
+    };
+    const qint64 adminCode = code(u"admin"_s), clerkCode = code(u"carga1"_s), readerCode = code(u"consulta2"_s),
+                 inactiveCode = code(u"carga4"_s);
+    ASSERT_EQ(
+        master->Count(u"SELECT `Usuario_Activo` FROM `W_Usuarios` WHERE `Usuario_Codigo`=%1;"_s.arg(inactiveCode)), 0);
+    const qint64 own = master->Count(u"SELECT MIN(`Prop_Codigo`) FROM `W_Propiedades` WHERE `Inmo_Codigo`=7;"_s);
+    json listing = Row(u"W_Propiedades"_s, u"`Prop_Codigo`=%1"_s.arg(own));
+    listing["Prop_Precio"] = 4321;
+    listing["Sync_Tipo"] = "AM";
+    const auto user = [&](qint64 userCode, json changes) {
+        json row = Row(u"W_Usuarios"_s, u"`Usuario_Codigo`=%1"_s.arg(userCode));
+        row.update(changes);
+        row["Usuario_Estado"] = "AM";
+        return json{{"W_Usuarios", json::array({row})}};
+    };
+    json newUser = Row(u"W_Usuarios"_s, u"`Usuario_Codigo`=%1"_s.arg(clerkCode));
+    newUser.update(json{{"Usuario_Codigo", 2147473647},
+                        {"Usuario_CodigoGeneracion", "g1"},
+                        {"Usuario_Login", "intruso"},
+                        {"Usuario_Password", Md5(u"suya"_s).toStdString()},
+                        {"Usuario_Perfil", 1},
+                        {"Usuario_Estado", "AM"}});
+    const json created = {{"W_Usuarios", json::array({newUser})}};
+
+    const struct {
+        const char* name;
+        const Credentials& who;
+        json payload;
+    } refused[] = {
+        {"reader edits a listing", reader, {{"W_Propiedades", json::array({listing})}}},
+        {"reader creates a user with its own password", reader, created},
+        {"reader promotes itself to data entry", reader, user(readerCode, {{"Usuario_Perfil", 1}})},
+        {"reader promotes itself to administrator", reader, user(readerCode, {{"Usuario_Perfil", 3}})},
+        {"clerk re-enables an inactive user", clerk, user(inactiveCode, {{"Usuario_Activo", 1}})},
+        {"clerk creates a user", clerk, created},
+        {"clerk changes its own role", clerk, user(clerkCode, {{"Usuario_Perfil", 2}})},
+        {"clerk promotes the reader", clerk, user(readerCode, {{"Usuario_Perfil", 1}})},
+        {"clerk deletes a user", clerk, user(readerCode, {{"Usuario_Estado", "B"}})},
+        {"clerk changes a user along with a listing",
+         clerk,
+         {{"W_Usuarios", user(clerkCode, {{"Usuario_Nombre", "Otro"}})["W_Usuarios"]},
+          {"W_Propiedades", json::array({listing})}}},
+    };
+    const QStringList tables{u"W_Usuarios"_s, u"W_Propiedades"_s};
+    const QStringList before = master->Content(tables);
+    const qint64 version = Version();
+    for (const auto& c : refused) {
+        const Reply reply = Upload(c.payload, c.who);
+        EXPECT_TRUE(reply.IsError()) << c.name;
+        EXPECT_EQ(Version(), version) << c.name;
+    }
+    EXPECT_TRUE(master->Content(tables) == before);
+
+    // What each role may do still goes through.
+    const json nothing = {{"W_Fotos", json::array({{{"Empty", 1}}})}};
+    EXPECT_FALSE(Upload(nothing, reader).IsError()); // the placeholder a client always sends
+    const Reply edited = Upload({{"W_Propiedades", json::array({listing})}}, clerk);
+    EXPECT_FALSE(edited.IsError()) << edited.ErrorText().toStdString();
+    EXPECT_EQ(master->Value(u"SELECT `Prop_Precio` FROM `W_Propiedades` WHERE `Prop_Codigo`=%1;"_s.arg(own)).toDouble(),
+              4321.0);
+    for (const json& payload : {user(inactiveCode, {{"Usuario_Activo", 1}}), user(readerCode, {{"Usuario_Perfil", 1}}),
+                                user(adminCode, {{"Usuario_Perfil", 1}})}) {
+        const Reply reply = Upload(payload, admin);
+        EXPECT_FALSE(reply.IsError()) << reply.ErrorText().toStdString();
+    }
+    const auto column = [&](const char* name, qint64 userCode) {
+        return master->Count(
+            u"SELECT `%1` FROM `W_Usuarios` WHERE `Usuario_Codigo`=%2;"_s.arg(QLatin1StringView(name)).arg(userCode));
+    };
+    EXPECT_EQ(column("Usuario_Activo", inactiveCode), 1);
+    EXPECT_EQ(column("Usuario_Perfil", readerCode), 1);
+    EXPECT_EQ(column("Usuario_Perfil", adminCode), 3); // not even the administrator changes its own role
+}
+
+TEST_F(ServiceSync, SelectionsLeaveOutAndDoNotRevealAnotherAgencysPrivateListings)
+{
+    Credentials who;
+    Install(who, u"a"_s);
+    Validate(who);
+    const qint64 clerk = master->Count(u"SELECT `Usuario_Codigo` FROM `W_Usuarios` WHERE `Inmo_Codigo`=7 AND "
+                                       u"`Usuario_Login`='carga1';"_s);
+    const qint64 own = master->Count(u"SELECT MIN(`Prop_Codigo`) FROM `W_Propiedades` WHERE `Inmo_Codigo`=7;"_s);
+    const qint64 shared =
+        master->Count(u"SELECT MIN(`Prop_Codigo`) FROM `W_Propiedades` WHERE `Inmo_Codigo`<>7 AND `Prop_Publica`=1;"_s);
+    const qint64 hidden = master->Count(u"SELECT MIN(`Prop_Codigo`) FROM `W_Propiedades` WHERE `Inmo_Codigo`<>7 AND "
+                                        u"COALESCE(`Prop_Publica`, 0)<>1;"_s);
+    ASSERT_GT(hidden, 0);
+    // A code in the same agency's range that no listing has.
+    const qint64 missing = hidden / 100000 * 100000 + 99999;
+    ASSERT_EQ(master->Count(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Codigo`=%1;"_s.arg(missing)), 0);
+
+    // One new selection holding an own listing, one of the pool and the given one.
+    const auto send = [&](qint64 third, const char* name) {
+        const qint64 local = 2147473660;
+        json members = json::array();
+        for (qint64 property : {own, shared, third})
+            members.push_back({{"Selec_Codigo", local}, {"Prop_Codigo", property}});
+        return Upload({{"W_Selecciones", json::array({{{"Selec_Codigo", local},
+                                                       {"Selec_CodigoGeneracion", name},
+                                                       {"Usuario_Codigo", clerk},
+                                                       {"Selec_Nombre", name},
+                                                       {"Selec_Estado", "AM"}}})},
+                       {"W_SeleccionesProps", members}},
+                      who);
+    };
+    const auto members = [&](const char* name) {
+        return master->Column(u"SELECT `Prop_Codigo` FROM `W_SeleccionesProps` WHERE `Selec_Codigo`=(SELECT "
+                              u"`Selec_Codigo` FROM `W_Selecciones` WHERE `Selec_Nombre`='%1') ORDER BY 1;"_s.arg(
+                                  QLatin1StringView(name)));
+    };
+    const Reply withHidden = send(hidden, "con privada");
+    const Reply withMissing = send(missing, "con inexistente");
+    ASSERT_FALSE(withHidden.IsError()) << withHidden.ErrorText().toStdString();
+    // The caller cannot tell the private listing from one that does not exist.
+    EXPECT_EQ(withHidden.answer, withMissing.answer);
+    const QStringList expected{QString::number(std::min(own, shared)), QString::number(std::max(own, shared))};
+    EXPECT_EQ(members("con privada"), expected);
+    EXPECT_EQ(members("con inexistente"), expected);
+    EXPECT_EQ(master->Count(u"SELECT COUNT(*) FROM `W_SeleccionesProps` WHERE `Prop_Codigo`=%1;"_s.arg(hidden)), 0);
+}
+
 TEST_F(ServiceSync, CredentialsChangeNeedsTheValidationKeyAndTheRightUser)
 {
     Credentials admin, clerk;
