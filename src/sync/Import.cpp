@@ -16,8 +16,10 @@
 #include <nlohmann/json.hpp>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -32,6 +34,21 @@ bool IsIdentifier(const std::string& name)
 {
     static const QRegularExpression identifier(u"^`?[A-Za-z_][A-Za-z0-9_]*`?$"_s);
     return identifier.match(QString::fromStdString(name)).hasMatch();
+}
+
+// The tables the service keeps in step with this installation. The settings row belongs to the
+// installation and the marks to its users: an answer naming either (or any other table of the
+// file) would overwrite local state that exists nowhere else, so no answer may touch them.
+bool IsSyncedTable(const std::string& name)
+{
+    static const char* const synced[] = {
+        "W_Paises",       "W_Provincias",  "W_Partidos",      "W_Localidades",      "W_Zonas",
+        "W_Calles",       "W_Barrios",     "W_Edificaciones", "W_Situaciones",      "W_MotivosStandby",
+        "W_MotivosBaja",  "W_Monedas",     "W_TipoCampos",    "W_DetalleEdif",      "W_Inmobiliarias",
+        "W_Usuarios",     "W_Propiedades", "W_Fotos",         "W_MasDatos",         "W_Clientes",
+        "W_Propietarios", "W_Filtros",     "W_Selecciones",   "W_SeleccionesProps", "W_SeleccionesCompartidas",
+        "W_Zonaprop",     "W_Mensajes"};
+    return std::any_of(std::begin(synced), std::end(synced), [&](const char* t) { return name == t; });
 }
 
 std::string Bare(const std::string& name)
@@ -78,24 +95,37 @@ QString SqlList(const std::string& list)
     return items.join(u',');
 }
 
-// The names of the top-level members whose values are objects, found by a quick pass over
-// the bytes (strings skipped, nesting counted). The import checks against it before it
-// writes anything, so an answer that names a table it does not carry changes nothing.
-std::vector<std::string> TopLevelObjectMembers(const QByteArray& text)
+// What a quick pass over the bytes (strings skipped, nesting counted) tells of the answer
+// before anything is written: the names of the top-level members whose values are objects,
+// and the faults that would otherwise only show once earlier tables were already committed.
+struct AnswerOutline {
+    std::vector<std::string> blocks;
+    std::string lateClearing; // a block whose "Truncate" or "PropList" follows its "Count"
+    bool escapedName = false; // a member name this pass cannot read as the parser will
+};
+
+AnswerOutline OutlineOf(const QByteArray& text)
 {
-    std::vector<std::string> names;
+    AnswerOutline outline;
     const char* p = text.constData();
     const char* const end = p + text.size();
     int depth = 0;
     std::string lastString;
+    bool lastEscaped = false;
     bool lastWasKey = false; // a depth-1 string followed by ':'
     std::string key;
+    bool inBlock = false; // depth 2 is a table block
+    bool counted = false;
     while (p < end) {
         const char c = *p++;
         if (c == '"') {
             const char* start = p;
-            while (p < end && *p != '"')
+            lastEscaped = false;
+            while (p < end && *p != '"') {
+                if (*p == '\\')
+                    lastEscaped = true;
                 p += *p == '\\' ? 2 : 1;
+            }
             if (p > end)
                 p = end;
             lastString.assign(start, size_t(p - start));
@@ -105,21 +135,37 @@ std::vector<std::string> TopLevelObjectMembers(const QByteArray& text)
         }
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
             continue;
-        if (c == ':' && depth == 1) {
-            key = lastString;
-            lastWasKey = true;
+        if (c == ':' && (depth == 1 || (depth == 2 && inBlock))) {
+            // The genuine service never escapes a name; one that is escaped could hide a
+            // table or a member from this pass and is refused.
+            if (lastEscaped)
+                outline.escapedName = true;
+            if (depth == 1) {
+                key = lastString;
+                lastWasKey = true;
+            } else if (lastString == "Count") {
+                counted = true;
+            } else if (counted && (lastString == "Truncate" || lastString == "PropList") &&
+                       outline.lateClearing.empty()) {
+                outline.lateClearing = key;
+            }
             continue;
         }
         if (c == '{' || c == '[') {
-            if (c == '{' && depth == 1 && lastWasKey)
-                names.push_back(key);
+            if (c == '{' && depth == 1 && lastWasKey) {
+                outline.blocks.push_back(key);
+                inBlock = true;
+                counted = false;
+            }
             ++depth;
         } else if (c == '}' || c == ']') {
             --depth;
+            if (depth <= 1)
+                inBlock = false;
         }
         lastWasKey = false;
     }
-    return names;
+    return outline;
 }
 
 struct HookState {
@@ -147,8 +193,8 @@ public:
 // arrives, so a large answer is never held a second time as a document tree.
 class ImportHandler : public nlohmann::json_sax<nlohmann::json> {
 public:
-    ImportHandler(sqlite3* db, int localVersion, HookState& hook, std::vector<std::string> present)
-        : m_db(db), m_localVersion(localVersion), m_hook(hook), m_present(std::move(present))
+    ImportHandler(sqlite3* db, int localVersion, HookState& hook, AnswerOutline outline)
+        : m_db(db), m_localVersion(localVersion), m_hook(hook), m_outline(std::move(outline))
     {}
     ~ImportHandler() override { Discard(); }
 
@@ -198,6 +244,8 @@ public:
 
     bool start_array(std::size_t) override
     {
+        if (m_depth == 0)
+            return NotAnObject();
         ++m_depth;
         if (m_skipDepth == 0)
             m_skipDepth = m_depth;
@@ -241,6 +289,8 @@ private:
 
     bool Scalar(const std::string& value, bool isNull)
     {
+        if (m_depth == 0)
+            return NotAnObject();
         if (m_skipDepth != 0)
             return true;
         if (m_depth == 1)
@@ -250,12 +300,20 @@ private:
         return true;
     }
 
+    // Parsed as a whole, anything but an object would pass for an answer with no tables.
+    bool NotAnObject() { return Fail(u"The answer is not an object."_s); }
+
     bool TopMember(const std::string& value, bool isNull)
     {
         if (m_key == "DBVer") {
             m_dbVer = ParseInt(value, isNull);
             if (!m_dbVer)
                 return Fail(u"\"DBVer\" is not a number."_s);
+            // The version is stored and sent back as a 32-bit number, and -1 means "never
+            // imported": a version outside 0 .. 2^31-1 would make the next synchronisation
+            // ask for everything again, or for a version the service never gave.
+            if (*m_dbVer < 0 || *m_dbVer > std::numeric_limits<qint32>::max())
+                return Fail(u"\"DBVer\" %1 is out of range."_s.arg(*m_dbVer));
         } else if (m_key == "Data_Type") {
             m_dataType = ParseInt(value, isNull);
             if (!m_dataType)
@@ -295,10 +353,19 @@ private:
         }
         if (!m_tablesSeen)
             return Fail(u"The answer lacks \"Tables\"."_s);
+        if (m_outline.escapedName)
+            return Fail(u"The answer escapes a member name."_s);
+        for (const std::string& table : m_tables)
+            if (!table.empty() && !IsSyncedTable(Bare(table)))
+                return Fail(u"Table %1 is not one the service keeps in step."_s.arg(QString::fromStdString(table)));
+        if (!m_outline.lateClearing.empty())
+            return Fail(u"\"Truncate\" or \"PropList\" of %1 comes after \"Count\"."_s.arg(
+                QString::fromStdString(m_outline.lateClearing)));
         // A table that is announced but missing would leave its changes behind for good once
         // the data version moves on: the answer is malformed and nothing of it is applied.
         for (const std::string& table : m_tables)
-            if (!table.empty() && std::find(m_present.begin(), m_present.end(), table) == m_present.end())
+            if (!table.empty() &&
+                std::find(m_outline.blocks.begin(), m_outline.blocks.end(), table) == m_outline.blocks.end())
                 return Fail(u"Table %1 is named in \"Tables\" but absent from the answer."_s.arg(
                     QString::fromStdString(table)));
         result.serverTime = QString::fromStdString(m_serverTime);
@@ -311,6 +378,8 @@ private:
     {
         if (!IsIdentifier(table))
             return Fail(u"Invalid table name \"%1\"."_s.arg(QString::fromStdString(table)));
+        if (!IsSyncedTable(Bare(table)))
+            return Fail(u"Table %1 is not one the service keeps in step."_s.arg(QString::fromStdString(table)));
         m_block = std::make_unique<Block>();
         m_block->table = Bare(table);
         return true;
@@ -320,7 +389,11 @@ private:
     {
         Block& b = *m_block;
         const QString table = QString::fromStdString(b.table);
-        if (m_key == "Truncate") {
+        if ((m_key == "Truncate" || m_key == "PropList") && b.counted) {
+            // Its rows are already in: honouring it now would delete them, ignoring it would
+            // keep rows the service meant to remove.
+            return FailTable(u"\"%1\" of %2 comes after \"Count\"."_s.arg(QString::fromStdString(m_key), table));
+        } else if (m_key == "Truncate") {
             b.truncate = value == "1";
         } else if (m_key == "PropList") {
             b.propList = value;
@@ -567,7 +640,7 @@ private:
     std::optional<qint64> m_dataType;
     std::string m_serverTime;
     std::vector<std::string> m_tables;
-    std::vector<std::string> m_present;
+    AnswerOutline m_outline;
     bool m_tablesSeen = false;
     bool m_decided = false;
     std::unique_ptr<Block> m_block;
@@ -596,7 +669,7 @@ TImportResult ImportTables(const QByteArray& answer, int localDataVersion)
         HookState hook;
         hook.clock.start();
         sqlite3_update_hook(handle, &UpdateHook, &hook);
-        ImportHandler handler(handle, localDataVersion, hook, TopLevelObjectMembers(ascii));
+        ImportHandler handler(handle, localDataVersion, hook, OutlineOf(ascii));
         bool parsed = false;
         try {
             parsed = nlohmann::json::sax_parse(ascii.constData(), ascii.constData() + ascii.size(), &handler);
@@ -618,6 +691,11 @@ TImportResult ImportTables(const QByteArray& answer, int localDataVersion)
     SinkStatus(QString());
     QCoreApplication::processEvents();
     return result;
+}
+
+bool IsSyncedTable(const QString& table)
+{
+    return IsSyncedTable(table.toStdString());
 }
 
 QString TableDisplayName(const QString& table)

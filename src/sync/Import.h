@@ -18,6 +18,10 @@ struct TImportResult {
 // localDataVersion decides whether an answer that is not a full one is needed at all.
 TImportResult ImportTables(const QByteArray& answer, int localDataVersion);
 
+// Whether an answer may write into the table: only the tables the service keeps in step with
+// the installation, never the settings row nor the tables that exist only here.
+bool IsSyncedTable(const QString& table);
+
 // "W_TipoCampos" -> "Tipos de campo": the table as the log and the status texts name it.
 QString TableDisplayName(const QString& table);
 

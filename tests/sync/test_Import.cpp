@@ -186,6 +186,112 @@ TEST_F(ImportTest, MalformedAnswersFailWithoutHarm)
     EXPECT_TRUE(fatal.calls.empty());
 }
 
+// What a hostile or broken service may send: each answer is refused before anything is
+// written, so the table an earlier block of the answer fills stays as it was too.
+class RefusedAnswerTest : public ImportTest {
+protected:
+    void SetUp() override
+    {
+        ImportTest::SetUp();
+        ASSERT_TRUE(DB()->ExecNoCount(u"INSERT INTO `W_System` (`Sys_Codigo`, `Sys_DataVersion`) VALUES (1, 5);"_s));
+        ASSERT_TRUE(DB()->ExecNoCount(u"INSERT INTO `W_Marcas` VALUES (7, 1, 700001);"_s));
+        ASSERT_TRUE(DB()->ExecNoCount(u"INSERT INTO `W_Calles` VALUES (1, 'Uno'), (2, 'Dos'), (3, 'Tres');"_s));
+    }
+
+    struct Case {
+        const char* what;
+        QByteArray answer;
+    };
+
+    void ExpectRefused(const Case& c, int localVersion = -1)
+    {
+        const TImportResult r = ImportTables(c.answer, localVersion);
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_FALSE(r.changed) << c.what;
+        EXPECT_EQ(Text(u"SELECT GROUP_CONCAT(`Calle_Nombre`) FROM `W_Calles`;"_s), u"Uno,Dos,Tres"_s) << c.what;
+        EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Barrios`;"_s), 0) << c.what;
+        EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Marcas`;"_s), 1) << c.what;
+        EXPECT_EQ(Scalar(u"SELECT `Sys_DataVersion` FROM `W_System`;"_s), 5) << c.what;
+        EXPECT_TRUE(fatal.calls.empty()) << c.what;
+    }
+
+    // A block that the import would write if the answer were accepted.
+    static QByteArray Barrios()
+    {
+        return R"("W_Barrios":{"Fields":"Barrio_Codigo,Barrio_Nombre","Types":"int,text","Count":1,"1":"1~Centro"})";
+    }
+};
+
+TEST_F(RefusedAnswerTest, OnlyTheTablesTheServiceKeepsInStep)
+{
+    const auto emptying = [](const QByteArray& table) {
+        return Answer("W_Barrios," + table,
+                      Barrios() + ",\"" + table + R"(":{"Truncate":1,"Fields":"Sys_Codigo","Types":"int","Count":0}})");
+    };
+    const Case cases[] = {
+        {"settings", emptying("W_System")},
+        {"marks", emptying("W_Marcas")},
+        {"settings in other letters", emptying("w_system")},
+        {"settings quoted", emptying("`W_System`")},
+        {"the catalogue", emptying("sqlite_master")},
+        {"settings first", Answer("W_System,W_Barrios", R"("W_System":{"Truncate":1,"Count":0},)" + Barrios() + "}")},
+        {"settings spelled with an escape",
+         Answer(R"(W_Barrios,W\u005fSystem)", Barrios() + R"(,"W\u005fSystem":{"Truncate":1,"Count":0}})")},
+    };
+    for (const Case& c : cases)
+        ExpectRefused(c);
+
+    // The list of importable tables follows the schema the service delivers.
+    for (const QString& table : Schema::TableNames())
+        EXPECT_EQ(IsSyncedTable(table), table != u"W_System"_s && table != u"W_Marcas"_s) << table.toStdString();
+}
+
+TEST_F(RefusedAnswerTest, TruncateOrPropListAfterCount)
+{
+    const auto late = [](const QByteArray& calles) {
+        return Answer("W_Barrios,W_Calles", Barrios() + R"(,"W_Calles":{"Fields":"Calle_Codigo,Calle_Nombre",)" +
+                                                "\"Types\":\"int,text\"," + calles + "}}");
+    };
+    const Case cases[] = {
+        {"truncate after the rows", late(R"("Count":1,"1":"4~Cuatro","Truncate":1)")},
+        {"truncate between count and rows", late(R"("Count":1,"Truncate":1,"1":"4~Cuatro")")},
+        {"list after the rows", late(R"("Count":1,"1":"4~Cuatro","PropList":"1,2")")},
+        {"list after no rows", late(R"("Count":0,"PropList":"1")")},
+        {"truncate spelled with an escape", late(R"("Count":1,"1":"4~Cuatro","Tr\u0075ncate":1)")},
+    };
+    for (const Case& c : cases)
+        ExpectRefused(c);
+    // Before "Count" they still act.
+    ASSERT_TRUE(ImportTables(late(R"("PropList":"1,2","Count":1,"1":"4~Cuatro")"), -1).ok);
+    EXPECT_EQ(Text(u"SELECT GROUP_CONCAT(`Calle_Nombre`) FROM `W_Calles`;"_s), u"Tres,Cuatro"_s);
+}
+
+TEST_F(RefusedAnswerTest, AnswerThatIsNoObjectOrVersionOutOfRange)
+{
+    const auto versioned = [](const QByteArray& version, const QByteArray& dataType = "0") {
+        return R"({"DBVer":)" + version + R"(,"Data_Type":)" + dataType +
+               R"(,"ServerTime":"2026-12-09 10:11:12","Tables":"W_Barrios",)" + Barrios() + "}";
+    };
+    const Case cases[] = {
+        {"an array", "[]"},
+        {"an array of the answer", "[" + versioned("6") + "]"},
+        {"a text", R"("{}")"},
+        {"a number", "6"},
+        {"null", "null"},
+        {"negative version", versioned("-1")},
+        {"negative version as text", versioned("\"-7\"")},
+        {"version past 32 bits", versioned("2147483648")},
+        {"version past 64 bits", versioned("\"99999999999999999999\"")},
+        {"negative version of an incremental answer", versioned("-1", "1")},
+    };
+    for (const Case& c : cases)
+        ExpectRefused(c, 5);
+    // The largest version that fits is a version like any other.
+    const TImportResult r = ImportTables(versioned("2147483647"), 5);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.dataVersion, 2147483647);
+}
+
 TEST_F(ImportTest, PhotoListDeletesThePhotosOfThePropertiesWithTheirFiles)
 {
     ASSERT_TRUE(DB()->ExecNoCount(u"INSERT INTO `W_Fotos` (`Foto_Codigo`, `Prop_Codigo`) VALUES (1, 700001), "
