@@ -47,8 +47,6 @@ const KindAction kActions[] = {
     {TRequestKind::rkVisitRequest, "visit"},
 };
 
-constexpr qsizetype kMaxInflated = qsizetype(1536) * 1024 * 1024;
-
 void SetError(QString* error, const QString& text)
 {
     if (error)
@@ -184,7 +182,8 @@ qsizetype MinimumEnvelopeLength(int preambleLength)
     return qsizetype(preambleLength) + Wire::Marker.size() + 2 + 4 + Wire::PaddingBytes;
 }
 
-bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error)
+bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error,
+                    qsizetype maxInflated)
 {
     body.clear();
     const qsizetype l = preambleLength;
@@ -199,32 +198,57 @@ bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& 
         SetError(error, u"Response has a wrong marker."_s);
         return false;
     }
-    QByteArray data = envelope;
-    data[l + 2] = char(0x78);
-    data[l + 3] = char(0xDA);
-    data.chop(Wire::PaddingBytes);
-    data.replace(data.size() - 4, 4, UnshuffleChecksum(data.right(4)));
+    maxInflated = std::max<qsizetype>(1, maxInflated);
+    // The zlib stream is the envelope with its first two bytes and its checksum restored;
+    // it is fed in three pieces so the envelope is never copied.
+    const char head[2] = {char(0x78), char(0xDA)};
+    const qsizetype end = envelope.size() - Wire::PaddingBytes;
+    const QByteArray checksum = UnshuffleChecksum(envelope.mid(end - 4, 4));
+    const struct {
+        const char* data;
+        qsizetype size;
+    } pieces[] = {{head, 2}, {envelope.constData() + l + 4, end - 4 - (l + 4)}, {checksum.constData(), 4}};
 
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {
         SetError(error, u"Can't create inflate stream."_s);
         return false;
     }
-    stream.next_in = reinterpret_cast<Bytef*>(data.data() + l + 2);
-    stream.avail_in = static_cast<uInt>(data.size() - l - 2);
     // Inflate straight into the result, growing it as needed: table data compresses about
     // eight to one, so that is the first guess.
-    QByteArray out(std::min<qsizetype>(std::max<qsizetype>(stream.avail_in * 8, 1 << 16), kMaxInflated),
-                   Qt::Uninitialized);
+    QByteArray out(std::min<qsizetype>(std::max<qsizetype>((end - l) * 8, 1 << 16), maxInflated), Qt::Uninitialized);
     qsizetype produced = 0;
     int rc = Z_OK;
+    for (const auto& piece : pieces) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data));
+        stream.avail_in = static_cast<uInt>(piece.size);
+        while (rc == Z_OK && stream.avail_in > 0) {
+            if (produced == out.size()) {
+                if (out.size() >= maxInflated) {
+                    rc = Z_MEM_ERROR;
+                    break;
+                }
+                out.resize(std::min<qsizetype>(out.size() * 2, maxInflated));
+            }
+            const qsizetype room = std::min<qsizetype>(out.size() - produced, std::numeric_limits<uInt>::max());
+            stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+            stream.avail_out = static_cast<uInt>(room);
+            rc = inflate(&stream, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END)
+                break;
+            produced += room - stream.avail_out;
+        }
+        if (rc != Z_OK)
+            break;
+    }
+    // All input given: what zlib still holds back must come out, within the limit.
     while (rc == Z_OK) {
         if (produced == out.size()) {
-            if (out.size() >= kMaxInflated) {
+            if (out.size() >= maxInflated) {
                 rc = Z_MEM_ERROR;
                 break;
             }
-            out.resize(std::min<qsizetype>(out.size() * 2, kMaxInflated));
+            out.resize(std::min<qsizetype>(out.size() * 2, maxInflated));
         }
         const qsizetype room = std::min<qsizetype>(out.size() - produced, std::numeric_limits<uInt>::max());
         stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
@@ -233,7 +257,7 @@ bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& 
         if (rc != Z_OK && rc != Z_STREAM_END)
             break;
         produced += room - stream.avail_out;
-        if (rc == Z_OK && stream.avail_in == 0 && stream.avail_out != 0) {
+        if (rc == Z_OK && stream.avail_out != 0) {
             rc = Z_DATA_ERROR; // input ended before the stream did
             break;
         }
