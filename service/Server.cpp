@@ -18,16 +18,162 @@
 #include <QRegularExpression>
 
 #include <httplib.h>
+
+#include <dirent.h>
+#include <netinet/in.h>
 #include <nlohmann/json.hpp>
+#include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <thread>
+#include <unordered_map>
 
 using namespace Qt::StringLiterals;
+
+// Connections whose request header is still arriving, so that one taking longer than the
+// deadline is cut off however slowly it trickles in: the read timeout alone only bounds
+// each silence. The HTTP library does not hand out its sockets, so a new connection's
+// socket is found among the process's own when it is queued, told apart by its inode.
+class THeaderWatch {
+public:
+    THeaderWatch(int port, int seconds) : m_port(port), m_deadlineMs(qint64(seconds) * 1000)
+    {
+        m_thread = std::thread([this] { Watch(); });
+    }
+    ~THeaderWatch()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    // Called on the accepting thread as the connection is queued.
+    std::function<void()> Wrap(std::function<void()> job)
+    {
+        std::lock_guard lock(m_mutex);
+        const std::optional<std::pair<int, ino_t>> socket = NewSocket();
+        if (!socket)
+            return job;
+        m_connections[socket->second] = {socket->first, -1};
+        return [this, job = std::move(job), inode = socket->second] {
+            {
+                std::lock_guard lock(m_mutex);
+                m_connections[inode].since = Now();
+            }
+            t_connection = inode;
+            t_watch = this;
+            job();
+            t_watch = nullptr;
+            std::lock_guard lock(m_mutex);
+            m_connections.erase(inode);
+        };
+    }
+
+    // On the worker's thread: its header is in (true) or it waits for the next one.
+    static void HeaderDone(bool done)
+    {
+        if (!t_watch)
+            return;
+        std::lock_guard lock(t_watch->m_mutex);
+        const auto it = t_watch->m_connections.find(t_connection);
+        if (it != t_watch->m_connections.end())
+            it->second.since = done ? -1 : Now();
+    }
+
+private:
+    struct Connection {
+        int fd = -1;
+        qint64 since = -1; // when the header began to be awaited; -1: not now
+    };
+
+    static qint64 Now()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
+    static ino_t Inode(int fd)
+    {
+        struct stat info {};
+        return ::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode) ? info.st_ino : 0;
+    }
+
+    // The connected socket on the service's port that no connection owns yet.
+    std::optional<std::pair<int, ino_t>> NewSocket() const
+    {
+        DIR* dir = ::opendir("/proc/self/fd");
+        if (!dir)
+            return std::nullopt;
+        std::optional<std::pair<int, ino_t>> found;
+        while (const dirent* entry = ::readdir(dir)) {
+            char* end = nullptr;
+            const long fd = std::strtol(entry->d_name, &end, 10);
+            if (*end != 0 || end == entry->d_name || fd == ::dirfd(dir))
+                continue;
+            const ino_t inode = Inode(int(fd));
+            if (inode == 0 || m_connections.contains(inode))
+                continue;
+            sockaddr_storage local{}, peer{};
+            socklen_t localSize = sizeof local, peerSize = sizeof peer;
+            if (::getsockname(int(fd), reinterpret_cast<sockaddr*>(&local), &localSize) != 0 ||
+                ::getpeername(int(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
+                continue;
+            int port = -1;
+            if (local.ss_family == AF_INET)
+                port = ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
+            else if (local.ss_family == AF_INET6)
+                port = ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
+            if (port == m_port) {
+                found = std::pair{int(fd), inode};
+                break;
+            }
+        }
+        ::closedir(dir);
+        return found;
+    }
+
+    void Watch()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(500), [this] { return m_stopping; })) {
+            const qint64 now = Now();
+            for (auto& [inode, connection] : m_connections) {
+                if (connection.since < 0 || now - connection.since < m_deadlineMs)
+                    continue;
+                // The worker closes its socket before it forgets the connection; the inode
+                // tells whether the number still names this connection's socket.
+                if (Inode(connection.fd) == inode)
+                    ::shutdown(connection.fd, SHUT_RDWR);
+                connection.since = -1;
+            }
+        }
+    }
+
+    static thread_local ino_t t_connection;
+    static thread_local THeaderWatch* t_watch;
+
+    const int m_port;
+    const qint64 m_deadlineMs;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::unordered_map<ino_t, Connection> m_connections;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
+thread_local ino_t THeaderWatch::t_connection = 0;
+thread_local THeaderWatch* THeaderWatch::t_watch = nullptr;
 
 namespace {
 
@@ -65,11 +211,13 @@ void SetBytes(httplib::Response& res, const QByteArray& bytes, const char* type)
 // worker. Beyond the cap, connections wait for a free worker.
 class TGrowingPool final : public httplib::TaskQueue {
 public:
-    explicit TGrowingPool(int maxWorkers) : m_maxWorkers(std::max(1, maxWorkers)) {}
+    TGrowingPool(int maxWorkers, THeaderWatch* watch) : m_maxWorkers(std::max(1, maxWorkers)), m_watch(watch) {}
     ~TGrowingPool() override { shutdown(); }
 
     void enqueue(std::function<void()> fn) override
     {
+        if (m_watch)
+            fn = m_watch->Wrap(std::move(fn));
         std::unique_lock lock(m_mutex);
         m_jobs.push_back(std::move(fn));
         if (m_idle < int(m_jobs.size()) && m_live < m_maxWorkers && !m_stopping) {
@@ -111,6 +259,7 @@ private:
     }
 
     const int m_maxWorkers;
+    THeaderWatch* const m_watch;
     std::mutex m_mutex;
     std::condition_variable m_wake, m_ended;
     std::deque<std::function<void()>> m_jobs;
@@ -150,7 +299,8 @@ TServiceServer::TServiceServer(TMasterStore& store, TServerOptions options)
       m_server(std::make_unique<httplib::Server>()),
       m_churn(std::make_unique<TChurn>(store, m_options.churnSeed, m_options.churnSpared))
 {
-    m_server->new_task_queue = [max = m_options.maxConnections] { return new TGrowingPool(max); };
+    m_server->new_task_queue = [this] { return new TGrowingPool(m_options.maxConnections, m_headerWatch.get()); };
+    m_server->set_logger([](const httplib::Request&, const httplib::Response&) { THeaderWatch::HeaderDone(false); });
     m_server->set_payload_max_length(m_options.maxBody);
     m_server->set_keep_alive_timeout(5);
     m_server->set_read_timeout(m_options.readTimeout);
@@ -183,6 +333,7 @@ bool TServiceServer::Run()
 {
     if (m_options.churnSeconds > 0)
         m_churn->Start(m_options.churnSeconds);
+    m_headerWatch = std::make_unique<THeaderWatch>(m_port, m_options.headerTimeout);
     const bool served = m_server->listen_after_bind();
     m_churn->Stop();
     return served;
@@ -285,6 +436,7 @@ void TServiceServer::Routes()
 
     // Lengths are judged from the header, before the body is read.
     s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        THeaderWatch::HeaderDone(true);
         if (req.path == Std(Wire::ErrorReportPath) && req.has_header("Content-Length") &&
             QByteArray::fromStdString(req.get_header_value("Content-Length")).toLongLong() > m_options.maxReportBytes) {
             ServiceLog(u"error report from %1 refused: too large"_s.arg(Q(req.remote_addr)));

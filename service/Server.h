@@ -13,6 +13,7 @@
 #include <mutex>
 
 class TChurn;
+class THeaderWatch;
 class TMasterStore;
 
 namespace httplib {
@@ -33,6 +34,8 @@ struct TServerOptions {
     int maxConnections = 256;
     // Seconds a connection may stay silent while its request is read.
     int readTimeout = 10;
+    // Seconds a caller has to send a request's whole header block, however it trickles in.
+    int headerTimeout = 15;
     // Error reports: the largest one, how many one address may send per hour, and the most
     // the errors/ folder may hold.
     qint64 maxReportBytes = 256 * 1024;
@@ -74,6 +77,7 @@ private:
     TFaults m_faults;
     std::unique_ptr<httplib::Server> m_server;
     std::unique_ptr<TChurn> m_churn;
+    std::unique_ptr<THeaderWatch> m_headerWatch;
     int m_port = 0;
     std::atomic<int> m_reportCounter{0};
     // Error reports: when each address sent its recent ones, and what the folder holds.

@@ -69,6 +69,8 @@ int main(int argc, char** argv)
     const QCommandLineOption readTimeout(u"read-timeout"_s,
                                          u"Seconds a caller may stay silent while sending a request (default 10)."_s,
                                          u"SECONDS"_s, u"10"_s);
+    const QCommandLineOption headerTimeout(
+        u"header-timeout"_s, u"Seconds a caller has to send a request's header (default 15)."_s, u"SECONDS"_s, u"15"_s);
     const QCommandLineOption maxReport(u"max-report"_s, u"Largest error report in bytes (default 256 KB)."_s,
                                        u"BYTES"_s, QString::number(256 * 1024));
     const QCommandLineOption reportsPerHour(
@@ -83,9 +85,10 @@ int main(int argc, char** argv)
     const QCommandLineOption programVersion(u"program-version"_s, u"Version of the offered build (with --program)."_s,
                                             u"VERSION"_s);
     const QCommandLineOption programNotes(u"program-notes"_s, u"Change log of the offered build."_s, u"TEXT"_s);
-    parser.addOptions({bind,       port,    data,        demo,           properties,     photos,      publicUrl,
-                       adminKey,   maxBody, maxInflated, maxConnections, readTimeout,    maxReport,   reportsPerHour,
-                       maxReports, churn,   churnSeed,   program,        programVersion, programNotes});
+    parser.addOptions({bind,          port,           data,           demo,        properties,     photos,
+                       publicUrl,     adminKey,       maxBody,        maxInflated, maxConnections, readTimeout,
+                       headerTimeout, maxReport,      reportsPerHour, maxReports,  churn,          churnSeed,
+                       program,       programVersion, programNotes});
     parser.process(app);
 
     bool ok = false;
@@ -107,6 +110,9 @@ int main(int argc, char** argv)
     options.readTimeout = parser.value(readTimeout).toInt(&ok);
     if (!ok || options.readTimeout < 1 || options.readTimeout > 3600)
         return Fail(u"--read-timeout needs a number of seconds from 1 to 3600"_s, 2);
+    options.headerTimeout = parser.value(headerTimeout).toInt(&ok);
+    if (!ok || options.headerTimeout < 1 || options.headerTimeout > 3600)
+        return Fail(u"--header-timeout needs a number of seconds from 1 to 3600"_s, 2);
     options.maxReportBytes = parser.value(maxReport).toLongLong(&ok);
     if (!ok || options.maxReportBytes < 1024)
         return Fail(u"--max-report needs a number of bytes (at least 1024)"_s, 2);

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -52,6 +53,13 @@ public:
     bool Send(const QByteArray& bytes) const
     {
         return ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
+    }
+    // False once the peer has closed its side.
+    bool StillOpen() const
+    {
+        pollfd one{m_fd, POLLIN, 0};
+        char byte = 0;
+        return ::poll(&one, 1, 0) == 0 || ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
     }
     // What arrives until the peer closes or waitMs pass without anything new.
     QByteArray Receive(int waitMs) const
@@ -138,6 +146,20 @@ TEST(ServiceLimits, CallersThatSendTheirHeaderSlowlyDoNotKeepOthersWaiting)
     const auto started = std::chrono::steady_clock::now();
     stalled.Receive(30000); // returns when the service closes the connection
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+
+    // One that never falls silent but takes too long over its header is cut off too.
+    ServiceProcess strict(ServiceOptions{.arguments = {u"--header-timeout"_s, u"2"_s}});
+    ASSERT_TRUE(strict.Start()) << strict.LastError().toStdString();
+    RawConnection trickling(strict.Port());
+    ASSERT_TRUE(trickling.Send("GET / HTTP/1.1\r\n"));
+    bool cut = false;
+    for (int i = 0; i < 40 && !cut; ++i) {
+        // A byte every half second, and the service closing shows as the end of the stream.
+        cut = !trickling.Send("X") || !trickling.Receive(500).isEmpty() || !trickling.StillOpen();
+    }
+    EXPECT_TRUE(cut);
+    // The others are not affected by the deadline.
+    EXPECT_EQ(strict.Get(u"/"_s).status, 200);
 }
 
 qint64 FolderBytes(const QString& path)
@@ -151,6 +173,9 @@ qint64 FolderBytes(const QString& path)
 TEST(ServiceLimits, ErrorReportsAreCappedInSizeRateAndTotal)
 {
     const QString report = u"Error fatal en $2003\r\n\r\n---\r\nInmobiliaria=7\r\n---"_s;
+    // A refused report is answered before its body is read, and the test's HTTP client may
+    // still be writing it when the service closes: that must not end the test program.
+    std::signal(SIGPIPE, SIG_IGN);
     {
         // The defaults: 256 KB a report, 30 reports an hour from one address.
         ServiceProcess service;
@@ -159,7 +184,10 @@ TEST(ServiceLimits, ErrorReportsAreCappedInSizeRateAndTotal)
             return service.PostForm(Wire::ErrorReportPath, Wire::FormFieldName, EncodeErrorReport(text)).status;
         };
         EXPECT_EQ(post(report), 200);
-        EXPECT_EQ(post(report + QString(512 * 1024, u'x')), 413);
+        // Refused with 413 as soon as its length is seen; the sender may still be writing it
+        // when the connection closes, and then sees no answer at all.
+        const int oversized = post(report + QString(512 * 1024, u'x'));
+        EXPECT_TRUE(oversized == 413 || oversized == -1) << oversized;
         // A body announced as large is refused without being waited for.
         RawConnection announced(service.Port());
         ASSERT_TRUE(announced.Send("POST " + Wire::ErrorReportPath.toUtf8() +
