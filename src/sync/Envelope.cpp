@@ -218,50 +218,39 @@ bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& 
     // eight to one, so that is the first guess.
     QByteArray out(std::min<qsizetype>(std::max<qsizetype>((end - l) * 8, 1 << 16), maxInflated), Qt::Uninitialized);
     qsizetype produced = 0;
-    int rc = Z_OK;
-    for (const auto& piece : pieces) {
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data));
-        stream.avail_in = static_cast<uInt>(piece.size);
-        while (rc == Z_OK && stream.avail_in > 0) {
-            if (produced == out.size()) {
-                if (out.size() >= maxInflated) {
-                    rc = Z_MEM_ERROR;
-                    break;
-                }
-                out.resize(std::min<qsizetype>(out.size() * 2, maxInflated));
-            }
-            const qsizetype room = std::min<qsizetype>(out.size() - produced, std::numeric_limits<uInt>::max());
-            stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
-            stream.avail_out = static_cast<uInt>(room);
-            rc = inflate(&stream, Z_NO_FLUSH);
-            if (rc != Z_OK && rc != Z_STREAM_END)
-                break;
-            produced += room - stream.avail_out;
-        }
-        if (rc != Z_OK)
-            break;
-    }
-    // All input given: what zlib still holds back must come out, within the limit.
-    while (rc == Z_OK) {
-        if (produced == out.size()) {
-            if (out.size() >= maxInflated) {
-                rc = Z_MEM_ERROR;
-                break;
-            }
+    // One call of inflate into the room left, the buffer grown first when it is full. At the
+    // limit, a spare byte tells a stream that has only its checksum left from one that
+    // would give more.
+    const auto step = [&] {
+        if (produced == out.size() && out.size() < maxInflated)
             out.resize(std::min<qsizetype>(out.size() * 2, maxInflated));
+        if (produced == out.size()) {
+            char spare = 0;
+            stream.next_out = reinterpret_cast<Bytef*>(&spare);
+            stream.avail_out = 1;
+            const int rc = inflate(&stream, Z_NO_FLUSH);
+            return stream.avail_out == 0 ? Z_MEM_ERROR : rc;
         }
         const qsizetype room = std::min<qsizetype>(out.size() - produced, std::numeric_limits<uInt>::max());
         stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
         stream.avail_out = static_cast<uInt>(room);
-        rc = inflate(&stream, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END)
-            break;
+        const int rc = inflate(&stream, Z_NO_FLUSH);
         produced += room - stream.avail_out;
-        if (rc == Z_OK && stream.avail_out != 0) {
-            rc = Z_DATA_ERROR; // input ended before the stream did
+        return rc;
+    };
+    int rc = Z_OK;
+    for (const auto& piece : pieces) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data));
+        stream.avail_in = static_cast<uInt>(piece.size);
+        while (rc == Z_OK && stream.avail_in > 0)
+            rc = step();
+        if (rc != Z_OK)
             break;
-        }
     }
+    // All input given: what zlib still holds back must come out, within the limit; no
+    // progress at all means the input ended before the stream did.
+    while (rc == Z_OK)
+        rc = step();
     out.truncate(produced);
     inflateEnd(&stream);
     if (rc != Z_STREAM_END) {
