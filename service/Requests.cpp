@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QUrl>
+#include <algorithm>
 
 #include <nlohmann/json.hpp>
 
@@ -1017,6 +1018,27 @@ void TRequest::WriteOutboxMail(const QString& to, const QString& cc, const QStri
 
 // --- the handler -------------------------------------------------------------------------------
 
+namespace {
+
+// Latin-1 bytes as UTF-8 in one pass, without a UTF-16 copy in between.
+QByteArray Latin1ToUtf8(const QByteArray& latin1)
+{
+    QByteArray out;
+    out.reserve(latin1.size() + std::count_if(latin1.cbegin(), latin1.cend(), [](char c) { return c & 0x80; }));
+    for (const char c : latin1) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x80) {
+            out += c;
+        } else {
+            out += char(0xC0 | (u >> 6));
+            out += char(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 TRequestHandler::TRequestHandler(TMasterStore& store, TServiceOptions options)
     : m_store(store), m_options(std::move(options))
 {}
@@ -1035,12 +1057,17 @@ QByteArray TRequestHandler::ErrorObject(const QString& text)
 
 TAnswer TRequestHandler::Handle(const QByteArray& wireJson, const QString& remoteAddress, const QString& baseUrl)
 {
-    QByteArray text = WireToStandardJson(wireJson);
-    json object = json::parse(text.begin(), text.end(), nullptr, false);
-    if (object.is_discarded()) {
-        // The client writes pure ASCII; 8-bit text from anything else is taken as Latin-1.
-        text = WireToStandardJson(QString::fromLatin1(wireJson).toUtf8());
+    json object;
+    {
+        QByteArray text = WireToStandardJson(wireJson);
         object = json::parse(text.begin(), text.end(), nullptr, false);
+        // The client writes pure ASCII; 8-bit text from anything else is taken as Latin-1.
+        // Only then is a second reading worth its cost, and the widened text replaces the
+        // first one instead of joining it.
+        if (object.is_discarded() && std::any_of(text.cbegin(), text.cend(), [](char c) { return c & 0x80; })) {
+            text = Latin1ToUtf8(WireToStandardJson(wireJson));
+            object = json::parse(text.begin(), text.end(), nullptr, false);
+        }
     }
     if (!object.is_object()) {
         TAnswer answer;

@@ -13,17 +13,167 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <httplib.h>
+
+#include <dirent.h>
+#include <netinet/in.h>
 #include <nlohmann/json.hpp>
+#include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <optional>
 #include <thread>
+#include <unordered_map>
 
 using namespace Qt::StringLiterals;
+
+// Connections whose request header is still arriving, so that one taking longer than the
+// deadline is cut off however slowly it trickles in: the read timeout alone only bounds
+// each silence. The HTTP library does not hand out its sockets, so a new connection's
+// socket is found among the process's own when it is queued, told apart by its inode.
+class THeaderWatch {
+public:
+    THeaderWatch(int port, int seconds) : m_port(port), m_deadlineMs(qint64(seconds) * 1000)
+    {
+        m_thread = std::thread([this] { Watch(); });
+    }
+    ~THeaderWatch()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    // Called on the accepting thread as the connection is queued.
+    std::function<void()> Wrap(std::function<void()> job)
+    {
+        std::lock_guard lock(m_mutex);
+        const std::optional<std::pair<int, ino_t>> socket = NewSocket();
+        if (!socket)
+            return job;
+        m_connections[socket->second] = {socket->first, -1};
+        return [this, job = std::move(job), inode = socket->second] {
+            {
+                std::lock_guard lock(m_mutex);
+                m_connections[inode].since = Now();
+            }
+            t_connection = inode;
+            t_watch = this;
+            job();
+            t_watch = nullptr;
+            std::lock_guard lock(m_mutex);
+            m_connections.erase(inode);
+        };
+    }
+
+    // On the worker's thread: its header is in (true) or it waits for the next one.
+    static void HeaderDone(bool done)
+    {
+        if (!t_watch)
+            return;
+        std::lock_guard lock(t_watch->m_mutex);
+        const auto it = t_watch->m_connections.find(t_connection);
+        if (it != t_watch->m_connections.end())
+            it->second.since = done ? -1 : Now();
+    }
+
+private:
+    struct Connection {
+        int fd = -1;
+        qint64 since = -1; // when the header began to be awaited; -1: not now
+    };
+
+    static qint64 Now()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
+    static ino_t Inode(int fd)
+    {
+        struct stat info {};
+        return ::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode) ? info.st_ino : 0;
+    }
+
+    // The connected socket on the service's port that no connection owns yet.
+    std::optional<std::pair<int, ino_t>> NewSocket() const
+    {
+        DIR* dir = ::opendir("/proc/self/fd");
+        if (!dir)
+            return std::nullopt;
+        std::optional<std::pair<int, ino_t>> found;
+        while (const dirent* entry = ::readdir(dir)) {
+            char* end = nullptr;
+            const long fd = std::strtol(entry->d_name, &end, 10);
+            if (*end != 0 || end == entry->d_name || fd == ::dirfd(dir))
+                continue;
+            const ino_t inode = Inode(int(fd));
+            if (inode == 0 || m_connections.contains(inode))
+                continue;
+            sockaddr_storage local{}, peer{};
+            socklen_t localSize = sizeof local, peerSize = sizeof peer;
+            if (::getsockname(int(fd), reinterpret_cast<sockaddr*>(&local), &localSize) != 0 ||
+                ::getpeername(int(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
+                continue;
+            int port = -1;
+            if (local.ss_family == AF_INET)
+                port = ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
+            else if (local.ss_family == AF_INET6)
+                port = ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
+            if (port == m_port) {
+                found = std::pair{int(fd), inode};
+                break;
+            }
+        }
+        ::closedir(dir);
+        return found;
+    }
+
+    void Watch()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(500), [this] { return m_stopping; })) {
+            const qint64 now = Now();
+            for (auto& [inode, connection] : m_connections) {
+                if (connection.since < 0 || now - connection.since < m_deadlineMs)
+                    continue;
+                // The worker closes its socket before it forgets the connection; the inode
+                // tells whether the number still names this connection's socket.
+                if (Inode(connection.fd) == inode)
+                    ::shutdown(connection.fd, SHUT_RDWR);
+                connection.since = -1;
+            }
+        }
+    }
+
+    static thread_local ino_t t_connection;
+    static thread_local THeaderWatch* t_watch;
+
+    const int m_port;
+    const qint64 m_deadlineMs;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::unordered_map<ino_t, Connection> m_connections;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
+thread_local ino_t THeaderWatch::t_connection = 0;
+thread_local THeaderWatch* THeaderWatch::t_watch = nullptr;
 
 namespace {
 
@@ -56,6 +206,75 @@ void SetBytes(httplib::Response& res, const QByteArray& bytes, const char* type)
     res.set_content(bytes.constData(), size_t(bytes.size()), type);
 }
 
+// One worker per connection, started when a connection arrives and kept a while for the
+// next: a fixed pool lets a handful of callers who send their header slowly hold every
+// worker. Beyond the cap, connections wait for a free worker.
+class TGrowingPool final : public httplib::TaskQueue {
+public:
+    TGrowingPool(int maxWorkers, THeaderWatch* watch) : m_maxWorkers(std::max(1, maxWorkers)), m_watch(watch) {}
+    ~TGrowingPool() override { shutdown(); }
+
+    void enqueue(std::function<void()> fn) override
+    {
+        if (m_watch)
+            fn = m_watch->Wrap(std::move(fn));
+        std::unique_lock lock(m_mutex);
+        m_jobs.push_back(std::move(fn));
+        if (m_idle < int(m_jobs.size()) && m_live < m_maxWorkers && !m_stopping) {
+            ++m_live;
+            std::thread([this] { Work(); }).detach();
+        } else {
+            m_wake.notify_one();
+        }
+    }
+
+    void shutdown() override
+    {
+        std::unique_lock lock(m_mutex);
+        m_stopping = true;
+        m_wake.notify_all();
+        m_ended.wait(lock, [this] { return m_live == 0; });
+    }
+
+private:
+    void Work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            ++m_idle;
+            const bool woken =
+                m_wake.wait_for(lock, std::chrono::seconds(30), [this] { return m_stopping || !m_jobs.empty(); });
+            --m_idle;
+            if (m_jobs.empty() && (m_stopping || !woken))
+                break;
+            std::function<void()> job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+        // Idle workers end after a while; the last one to end lets a shutdown go on.
+        if (--m_live == 0)
+            m_ended.notify_all();
+    }
+
+    const int m_maxWorkers;
+    THeaderWatch* const m_watch;
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_ended;
+    std::deque<std::function<void()>> m_jobs;
+    int m_live = 0, m_idle = 0;
+    bool m_stopping = false;
+};
+
+qint64 FolderBytes(const QString& folder)
+{
+    qint64 total = 0;
+    for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+        total += info.size();
+    return total;
+}
+
 } // namespace
 
 // The answer's preamble; the client skips it without looking.
@@ -80,11 +299,11 @@ TServiceServer::TServiceServer(TMasterStore& store, TServerOptions options)
       m_server(std::make_unique<httplib::Server>()),
       m_churn(std::make_unique<TChurn>(store, m_options.churnSeed, m_options.churnSpared))
 {
-    // Enough workers that clients holding keep-alive connections do not starve the others.
-    m_server->new_task_queue = [] { return new httplib::ThreadPool(16); };
+    m_server->new_task_queue = [this] { return new TGrowingPool(m_options.maxConnections, m_headerWatch.get()); };
+    m_server->set_logger([](const httplib::Request&, const httplib::Response&) { THeaderWatch::HeaderDone(false); });
     m_server->set_payload_max_length(m_options.maxBody);
     m_server->set_keep_alive_timeout(5);
-    m_server->set_read_timeout(60);
+    m_server->set_read_timeout(m_options.readTimeout);
     m_server->set_write_timeout(60);
     Routes();
 }
@@ -114,6 +333,7 @@ bool TServiceServer::Run()
 {
     if (m_options.churnSeconds > 0)
         m_churn->Start(m_options.churnSeconds);
+    m_headerWatch = std::make_unique<THeaderWatch>(m_port, m_options.headerTimeout);
     const bool served = m_server->listen_after_bind();
     m_churn->Stop();
     return served;
@@ -214,6 +434,18 @@ void TServiceServer::Routes()
     s.Get("/admin/churn", [this](const httplib::Request& req, httplib::Response& res) { ChurnRequest(req, res); });
     s.Post("/admin/churn", [this](const httplib::Request& req, httplib::Response& res) { ChurnRequest(req, res); });
 
+    // Lengths are judged from the header, before the body is read.
+    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        THeaderWatch::HeaderDone(true);
+        if (req.path == Std(Wire::ErrorReportPath) && req.has_header("Content-Length") &&
+            QByteArray::fromStdString(req.get_header_value("Content-Length")).toLongLong() > m_options.maxReportBytes) {
+            ServiceLog(u"error report from %1 refused: too large"_s.arg(Q(req.remote_addr)));
+            SetText(res, 413, u"El informe de error es demasiado grande."_s);
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+
     s.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
         QString what = u"unknown"_s;
         try {
@@ -242,12 +474,15 @@ void TServiceServer::SyncRequest(const httplib::Request& req, httplib::Response&
     };
     if (!req.is_multipart_form_data() || !req.has_file(Wire::FormFieldName.toStdString()))
         return badRequest(u"no form field"_s);
-    const httplib::MultipartFormData field = req.get_file_value(Wire::FormFieldName.toStdString());
-    const QByteArray envelope = QByteArray::fromStdString(field.content);
+    // The field is read where the request holds it: a large upload is not copied again.
+    const auto field = req.files.find(Wire::FormFieldName.toStdString());
+    const QByteArray envelope =
+        QByteArray::fromRawData(field->second.content.data(), qsizetype(field->second.content.size()));
     const QByteArray preamble = RequestPreamble();
     QByteArray wire;
     QString why;
-    if (!envelope.startsWith(preamble) || !UnpackEnvelope(envelope, int(preamble.size()), wire, &why))
+    if (!envelope.startsWith(preamble) ||
+        !UnpackEnvelope(envelope, int(preamble.size()), wire, &why, m_options.maxInflated))
         return badRequest(why.isEmpty() ? u"wrong preamble"_s : why);
 
     const TAnswer answer = m_handler.Handle(wire, remote, BaseUrl(req));
@@ -311,8 +546,42 @@ void TServiceServer::SyncRequest(const httplib::Request& req, httplib::Response&
     ServiceLog(u"%1 agency=%2 %3 %4 ms"_s.arg(answer.action).arg(answer.agency).arg(outcome).arg(timer.elapsed()));
 }
 
+qint64 TServiceServer::ReportFieldBytes(const httplib::Request& req)
+{
+    qint64 total = 0;
+    for (const auto& [name, field] : req.files)
+        total += qint64(field.content.size());
+    return total;
+}
+
 void TServiceServer::ErrorReport(const httplib::Request& req, httplib::Response& res)
 {
+    const QString remote = Q(req.remote_addr);
+    // Oversized reports are normally turned away before their body is read (see Routes);
+    // a body sent without a length is checked here.
+    if (qint64(req.body.size()) > m_options.maxReportBytes || ReportFieldBytes(req) > m_options.maxReportBytes) {
+        ServiceLog(u"error report from %1 refused: too large"_s.arg(remote));
+        return SetText(res, 413, u"El informe de error es demasiado grande."_s);
+    }
+    {
+        std::lock_guard lock(m_reportMutex);
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        std::deque<qint64>& times = m_reportTimes[remote];
+        while (!times.empty() && times.front() <= now - 3600)
+            times.pop_front();
+        if (int(times.size()) >= m_options.reportsPerHour) {
+            ServiceLog(
+                u"error report from %1 refused: more than %2 in an hour"_s.arg(remote).arg(m_options.reportsPerHour));
+            res.set_header("Retry-After", std::to_string(std::max<qint64>(1, times.front() + 3600 - now)));
+            return SetText(res, 429, u"Demasiados informes de error desde esta dirección; intente más tarde."_s);
+        }
+        times.push_back(now);
+        // Addresses whose hour has passed are forgotten, so the table cannot grow without end.
+        if (m_reportTimes.size() > 4096) {
+            for (auto it = m_reportTimes.begin(); it != m_reportTimes.end();)
+                it = it->empty() || it->back() <= now - 3600 ? m_reportTimes.erase(it) : std::next(it);
+        }
+    }
     QByteArray envelope;
     if (req.is_multipart_form_data() && req.has_file(Wire::FormFieldName.toStdString()))
         envelope = QByteArray::fromStdString(req.get_file_value(Wire::FormFieldName.toStdString()).content);
@@ -327,9 +596,23 @@ void TServiceServer::ErrorReport(const httplib::Request& req, httplib::Response&
                              .arg(++m_reportCounter, 4, 10, QLatin1Char('0'));
     QFile file(name);
     const QString header = u"Recibido: %1\r\nDesde: %2\r\n\r\n"_s.arg(TMasterStore::Now(), Q(req.remote_addr));
-    if (!file.open(QIODevice::WriteOnly) || file.write((header + report).toUtf8()) < 0) {
-        ServiceLog(u"error report from %1 could not be stored"_s.arg(Q(req.remote_addr)));
-        return SetText(res, 500, u"Error interno del servicio."_s);
+    const QByteArray text = (header + report).toUtf8();
+    {
+        // The folder's total is counted once, then kept as reports are written; reports
+        // removed by hand only leave more room than counted until the next start.
+        std::lock_guard lock(m_reportMutex);
+        if (m_reportsTotal < 0)
+            m_reportsTotal = FolderBytes(folder);
+        if (m_reportsTotal + text.size() > m_options.maxReportsTotal) {
+            ServiceLog(u"error report from %1 refused: the errors folder is full"_s.arg(remote));
+            return SetText(res, 507, u"El servicio no puede guardar más informes de error por ahora."_s);
+        }
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
+            file.remove();
+            ServiceLog(u"error report from %1 could not be stored"_s.arg(remote));
+            return SetText(res, 500, u"Error interno del servicio."_s);
+        }
+        m_reportsTotal += text.size();
     }
     const QRegularExpression agency(u"^Inmobiliaria=(.*)$"_s, QRegularExpression::MultilineOption);
     ServiceLog(u"error report agency=%1 stored in %2"_s.arg(agency.match(report).captured(1).trimmed(), name));

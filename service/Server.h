@@ -5,10 +5,15 @@
 
 #include <QString>
 
+#include <QHash>
+
 #include <atomic>
+#include <deque>
 #include <memory>
+#include <mutex>
 
 class TChurn;
+class THeaderWatch;
 class TMasterStore;
 
 namespace httplib {
@@ -21,6 +26,21 @@ struct TServerOptions {
     QString bind = QStringLiteral("127.0.0.1");
     int port = 8470; // 0: any free port
     size_t maxBody = size_t(256) * 1024 * 1024;
+    // The most a request envelope may inflate to: a real upload of many changes is a few
+    // tens of MB, a hostile one a few hundred KB that claims gigabytes.
+    qint64 maxInflated = qint64(96) * 1024 * 1024;
+    // Connections served at once, each on its own worker; a caller that is slow to send
+    // holds only its own worker, so the others are still answered.
+    int maxConnections = 256;
+    // Seconds a connection may stay silent while its request is read.
+    int readTimeout = 10;
+    // Seconds a caller has to send a request's whole header block, however it trickles in.
+    int headerTimeout = 15;
+    // Error reports: the largest one, how many one address may send per hour, and the most
+    // the errors/ folder may hold.
+    qint64 maxReportBytes = 256 * 1024;
+    int reportsPerHour = 30;
+    qint64 maxReportsTotal = qint64(64) * 1024 * 1024;
     TServiceOptions service;
     int churnSeconds = 0;         // other agencies change their data this often; 0: only when asked
     quint32 churnSeed = 20261209; // the same seed gives the same sequence of batches
@@ -49,6 +69,7 @@ private:
     void ChurnRequest(const httplib::Request& req, httplib::Response& res);
     void TermsRequest(const httplib::Request& req, httplib::Response& res);
     static QString BaseUrl(const httplib::Request& req);
+    static qint64 ReportFieldBytes(const httplib::Request& req);
 
     TMasterStore& m_store;
     TServerOptions m_options;
@@ -56,8 +77,13 @@ private:
     TFaults m_faults;
     std::unique_ptr<httplib::Server> m_server;
     std::unique_ptr<TChurn> m_churn;
+    std::unique_ptr<THeaderWatch> m_headerWatch;
     int m_port = 0;
     std::atomic<int> m_reportCounter{0};
+    // Error reports: when each address sent its recent ones, and what the folder holds.
+    std::mutex m_reportMutex;
+    QHash<QString, std::deque<qint64>> m_reportTimes;
+    qint64 m_reportsTotal = -1; // -1: not yet counted
 };
 
 // One line on the console, with the time, flushed at once (tests read it).

@@ -61,6 +61,22 @@ int main(int argc, char** argv)
     const QCommandLineOption adminKey(u"admin-key"_s, u"Operators' key, accepted as any validation key."_s, u"KEY"_s);
     const QCommandLineOption maxBody(u"max-body"_s, u"Largest request body in bytes (default 256 MB)."_s, u"BYTES"_s,
                                      QString::number(256 * 1024 * 1024));
+    const QCommandLineOption maxInflated(u"max-inflated"_s,
+                                         u"Largest request once unpacked, in bytes (default 96 MB)."_s, u"BYTES"_s,
+                                         QString::number(96 * 1024 * 1024));
+    const QCommandLineOption maxConnections(u"max-connections"_s, u"Connections served at once (default 256)."_s,
+                                            u"N"_s, u"256"_s);
+    const QCommandLineOption readTimeout(u"read-timeout"_s,
+                                         u"Seconds a caller may stay silent while sending a request (default 10)."_s,
+                                         u"SECONDS"_s, u"10"_s);
+    const QCommandLineOption headerTimeout(
+        u"header-timeout"_s, u"Seconds a caller has to send a request's header (default 15)."_s, u"SECONDS"_s, u"15"_s);
+    const QCommandLineOption maxReport(u"max-report"_s, u"Largest error report in bytes (default 256 KB)."_s,
+                                       u"BYTES"_s, QString::number(256 * 1024));
+    const QCommandLineOption reportsPerHour(
+        u"reports-per-hour"_s, u"Error reports accepted per address and hour (default 30)."_s, u"N"_s, u"30"_s);
+    const QCommandLineOption maxReports(u"max-reports"_s, u"Most bytes the errors folder may hold (default 64 MB)."_s,
+                                        u"BYTES"_s, QString::number(64 * 1024 * 1024));
     const QCommandLineOption churn(
         u"churn"_s, u"Other agencies change listings, photos and messages every N seconds."_s, u"SECONDS"_s, u"0"_s);
     const QCommandLineOption churnSeed(u"churn-seed"_s, u"Seed of the churn's choices (default 20261209)."_s, u"N"_s,
@@ -69,8 +85,10 @@ int main(int argc, char** argv)
     const QCommandLineOption programVersion(u"program-version"_s, u"Version of the offered build (with --program)."_s,
                                             u"VERSION"_s);
     const QCommandLineOption programNotes(u"program-notes"_s, u"Change log of the offered build."_s, u"TEXT"_s);
-    parser.addOptions({bind, port, data, demo, properties, photos, publicUrl, adminKey, maxBody, churn, churnSeed,
-                       program, programVersion, programNotes});
+    parser.addOptions({bind,          port,           data,           demo,        properties,     photos,
+                       publicUrl,     adminKey,       maxBody,        maxInflated, maxConnections, readTimeout,
+                       headerTimeout, maxReport,      reportsPerHour, maxReports,  churn,          churnSeed,
+                       program,       programVersion, programNotes});
     parser.process(app);
 
     bool ok = false;
@@ -83,6 +101,27 @@ int main(int argc, char** argv)
     if (!ok || limit < 1024)
         return Fail(u"--max-body needs a number of bytes (at least 1024)"_s, 2);
     options.maxBody = size_t(limit);
+    options.maxInflated = parser.value(maxInflated).toLongLong(&ok);
+    if (!ok || options.maxInflated < 1024)
+        return Fail(u"--max-inflated needs a number of bytes (at least 1024)"_s, 2);
+    options.maxConnections = parser.value(maxConnections).toInt(&ok);
+    if (!ok || options.maxConnections < 1 || options.maxConnections > 4096)
+        return Fail(u"--max-connections needs a number from 1 to 4096"_s, 2);
+    options.readTimeout = parser.value(readTimeout).toInt(&ok);
+    if (!ok || options.readTimeout < 1 || options.readTimeout > 3600)
+        return Fail(u"--read-timeout needs a number of seconds from 1 to 3600"_s, 2);
+    options.headerTimeout = parser.value(headerTimeout).toInt(&ok);
+    if (!ok || options.headerTimeout < 1 || options.headerTimeout > 3600)
+        return Fail(u"--header-timeout needs a number of seconds from 1 to 3600"_s, 2);
+    options.maxReportBytes = parser.value(maxReport).toLongLong(&ok);
+    if (!ok || options.maxReportBytes < 1024)
+        return Fail(u"--max-report needs a number of bytes (at least 1024)"_s, 2);
+    options.reportsPerHour = parser.value(reportsPerHour).toInt(&ok);
+    if (!ok || options.reportsPerHour < 0)
+        return Fail(u"--reports-per-hour needs a number"_s, 2);
+    options.maxReportsTotal = parser.value(maxReports).toLongLong(&ok);
+    if (!ok || options.maxReportsTotal < 0)
+        return Fail(u"--max-reports needs a number of bytes"_s, 2);
     options.churnSeconds = parser.value(churn).toInt(&ok);
     if (!ok || options.churnSeconds < 0 || options.churnSeconds > 86400)
         return Fail(u"--churn needs a number of seconds from 0 to 86400"_s, 2);

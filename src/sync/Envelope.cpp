@@ -47,8 +47,6 @@ const KindAction kActions[] = {
     {TRequestKind::rkVisitRequest, "visit"},
 };
 
-constexpr qsizetype kMaxInflated = qsizetype(1536) * 1024 * 1024;
-
 void SetError(QString* error, const QString& text)
 {
     if (error)
@@ -184,7 +182,8 @@ qsizetype MinimumEnvelopeLength(int preambleLength)
     return qsizetype(preambleLength) + Wire::Marker.size() + 2 + 4 + Wire::PaddingBytes;
 }
 
-bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error)
+bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error,
+                    qsizetype maxInflated)
 {
     body.clear();
     const qsizetype l = preambleLength;
@@ -199,45 +198,59 @@ bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& 
         SetError(error, u"Response has a wrong marker."_s);
         return false;
     }
-    QByteArray data = envelope;
-    data[l + 2] = char(0x78);
-    data[l + 3] = char(0xDA);
-    data.chop(Wire::PaddingBytes);
-    data.replace(data.size() - 4, 4, UnshuffleChecksum(data.right(4)));
+    maxInflated = std::max<qsizetype>(1, maxInflated);
+    // The zlib stream is the envelope with its first two bytes and its checksum restored;
+    // it is fed in three pieces so the envelope is never copied.
+    const char head[2] = {char(0x78), char(0xDA)};
+    const qsizetype end = envelope.size() - Wire::PaddingBytes;
+    const QByteArray checksum = UnshuffleChecksum(envelope.mid(end - 4, 4));
+    const struct {
+        const char* data;
+        qsizetype size;
+    } pieces[] = {{head, 2}, {envelope.constData() + l + 4, end - 4 - (l + 4)}, {checksum.constData(), 4}};
 
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {
         SetError(error, u"Can't create inflate stream."_s);
         return false;
     }
-    stream.next_in = reinterpret_cast<Bytef*>(data.data() + l + 2);
-    stream.avail_in = static_cast<uInt>(data.size() - l - 2);
     // Inflate straight into the result, growing it as needed: table data compresses about
     // eight to one, so that is the first guess.
-    QByteArray out(std::min<qsizetype>(std::max<qsizetype>(stream.avail_in * 8, 1 << 16), kMaxInflated),
-                   Qt::Uninitialized);
+    QByteArray out(std::min<qsizetype>(std::max<qsizetype>((end - l) * 8, 1 << 16), maxInflated), Qt::Uninitialized);
     qsizetype produced = 0;
-    int rc = Z_OK;
-    while (rc == Z_OK) {
+    // One call of inflate into the room left, the buffer grown first when it is full. At the
+    // limit, a spare byte tells a stream that has only its checksum left from one that
+    // would give more.
+    const auto step = [&] {
+        if (produced == out.size() && out.size() < maxInflated)
+            out.resize(std::min<qsizetype>(out.size() * 2, maxInflated));
         if (produced == out.size()) {
-            if (out.size() >= kMaxInflated) {
-                rc = Z_MEM_ERROR;
-                break;
-            }
-            out.resize(std::min<qsizetype>(out.size() * 2, kMaxInflated));
+            char spare = 0;
+            stream.next_out = reinterpret_cast<Bytef*>(&spare);
+            stream.avail_out = 1;
+            const int rc = inflate(&stream, Z_NO_FLUSH);
+            return stream.avail_out == 0 ? Z_MEM_ERROR : rc;
         }
         const qsizetype room = std::min<qsizetype>(out.size() - produced, std::numeric_limits<uInt>::max());
         stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
         stream.avail_out = static_cast<uInt>(room);
-        rc = inflate(&stream, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END)
-            break;
+        const int rc = inflate(&stream, Z_NO_FLUSH);
         produced += room - stream.avail_out;
-        if (rc == Z_OK && stream.avail_in == 0 && stream.avail_out != 0) {
-            rc = Z_DATA_ERROR; // input ended before the stream did
+        return rc;
+    };
+    int rc = Z_OK;
+    for (const auto& piece : pieces) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data));
+        stream.avail_in = static_cast<uInt>(piece.size);
+        while (rc == Z_OK && stream.avail_in > 0)
+            rc = step();
+        if (rc != Z_OK)
             break;
-        }
     }
+    // All input given: what zlib still holds back must come out, within the limit; no
+    // progress at all means the input ended before the stream did.
+    while (rc == Z_OK)
+        rc = step();
     out.truncate(produced);
     inflateEnd(&stream);
     if (rc != Z_STREAM_END) {

@@ -28,8 +28,12 @@ bool PackEnvelope(const QByteArray& preamble, const QByteArray& body, QByteArray
 // The shortest envelope with the given preamble length: preamble, marker, two bytes of
 // deflate data, checksum and padding. Anything shorter is refused as too short.
 qsizetype MinimumEnvelopeLength(int preambleLength);
-// Unpacks an envelope whose preamble has the given length.
-bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error = nullptr);
+// The most an envelope may inflate to unless the caller says otherwise.
+constexpr qsizetype DefaultMaxInflated = qsizetype(1536) * 1024 * 1024;
+// Unpacks an envelope whose preamble has the given length. The body may not inflate beyond
+// maxInflated bytes: a few hundred compressed bytes can claim gigabytes.
+bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error = nullptr,
+                    qsizetype maxInflated = DefaultMaxInflated);
 
 // The checksum shuffle and its inverse on four bytes (a0 a1 a2 a3 -> a1 a3 a0 a2).
 QByteArray ShuffleChecksum(const QByteArray& four);

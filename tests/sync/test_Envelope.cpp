@@ -57,6 +57,31 @@ TEST(Envelope, RoundTripsAnyBody)
     }
 }
 
+TEST(Envelope, UnpacksUpToTheLimitAndNotAByteMore)
+{
+    // Sizes around the limit and around the growth steps of the output buffer.
+    const qsizetype limit = 1 << 20;
+    for (const qsizetype size : {limit - 1, limit, limit + 1, 4 * limit}) {
+        QByteArray body(size, 'a');
+        body[size / 2] = 'b';
+        QByteArray out;
+        QString error;
+        const bool unpacked = UnpackEnvelope(Response(body), Wire::ResponsePreambleLength, out, &error, limit);
+        EXPECT_EQ(unpacked, size <= limit) << size;
+        if (unpacked)
+            EXPECT_EQ(out, body) << size;
+        else
+            EXPECT_TRUE(error.contains(u"too large"_s) && out.isEmpty()) << size;
+    }
+    // Cutting the data short is still told apart from being too large.
+    const QByteArray whole = Response(QByteArray(5000, 'z'));
+    QByteArray cut = whole.left(whole.size() - Wire::PaddingBytes - 12) + whole.right(Wire::PaddingBytes + 4);
+    QByteArray out;
+    QString error;
+    EXPECT_FALSE(UnpackEnvelope(cut, Wire::ResponsePreambleLength, out, &error, 1 << 20));
+    EXPECT_TRUE(error.contains(u"corrupt"_s)) << error.toStdString();
+}
+
 TEST(Envelope, MalformedResponsesFail)
 {
     const QByteArray good = Response(R"({"Msg":"hola"})");
