@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <pthread.h>
 #include <thread>
 
@@ -94,37 +95,44 @@ int main(int argc, char** argv)
     bool ok = false;
     TServerOptions options;
     options.bind = parser.value(bind);
-    options.port = parser.value(port).toInt(&ok);
-    if (!ok || options.port < 0 || options.port > 65535)
+    // Every numeric option: a whole number inside its range, or the program stops with why.
+    const auto number = [&parser](const QCommandLineOption& option, qlonglong low, qlonglong high, qlonglong& value) {
+        bool valid = false;
+        value = parser.value(option).toLongLong(&valid);
+        return valid && value >= low && value <= high;
+    };
+    constexpr qlonglong kNoLimit = std::numeric_limits<qlonglong>::max();
+    qlonglong value = 0;
+    if (!number(port, 0, 65535, value))
         return Fail(u"--port needs a number from 0 to 65535"_s, 2);
-    const qlonglong limit = parser.value(maxBody).toLongLong(&ok);
-    if (!ok || limit < 1024)
+    options.port = int(value);
+    if (!number(maxBody, 1024, kNoLimit, value))
         return Fail(u"--max-body needs a number of bytes (at least 1024)"_s, 2);
-    options.maxBody = size_t(limit);
-    options.maxInflated = parser.value(maxInflated).toLongLong(&ok);
-    if (!ok || options.maxInflated < 1024)
+    options.maxBody = size_t(value);
+    if (!number(maxInflated, 1024, kNoLimit, value))
         return Fail(u"--max-inflated needs a number of bytes (at least 1024)"_s, 2);
-    options.maxConnections = parser.value(maxConnections).toInt(&ok);
-    if (!ok || options.maxConnections < 1 || options.maxConnections > 4096)
+    options.maxInflated = value;
+    if (!number(maxConnections, 1, 4096, value))
         return Fail(u"--max-connections needs a number from 1 to 4096"_s, 2);
-    options.readTimeout = parser.value(readTimeout).toInt(&ok);
-    if (!ok || options.readTimeout < 1 || options.readTimeout > 3600)
+    options.maxConnections = int(value);
+    if (!number(readTimeout, 1, 3600, value))
         return Fail(u"--read-timeout needs a number of seconds from 1 to 3600"_s, 2);
-    options.headerTimeout = parser.value(headerTimeout).toInt(&ok);
-    if (!ok || options.headerTimeout < 1 || options.headerTimeout > 3600)
+    options.readTimeout = int(value);
+    if (!number(headerTimeout, 1, 3600, value))
         return Fail(u"--header-timeout needs a number of seconds from 1 to 3600"_s, 2);
-    options.maxReportBytes = parser.value(maxReport).toLongLong(&ok);
-    if (!ok || options.maxReportBytes < 1024)
+    options.headerTimeout = int(value);
+    if (!number(maxReport, 1024, kNoLimit, value))
         return Fail(u"--max-report needs a number of bytes (at least 1024)"_s, 2);
-    options.reportsPerHour = parser.value(reportsPerHour).toInt(&ok);
-    if (!ok || options.reportsPerHour < 0)
+    options.maxReportBytes = value;
+    if (!number(reportsPerHour, 0, std::numeric_limits<int>::max(), value))
         return Fail(u"--reports-per-hour needs a number"_s, 2);
-    options.maxReportsTotal = parser.value(maxReports).toLongLong(&ok);
-    if (!ok || options.maxReportsTotal < 0)
+    options.reportsPerHour = int(value);
+    if (!number(maxReports, 0, kNoLimit, value))
         return Fail(u"--max-reports needs a number of bytes"_s, 2);
-    options.churnSeconds = parser.value(churn).toInt(&ok);
-    if (!ok || options.churnSeconds < 0 || options.churnSeconds > 86400)
+    options.maxReportsTotal = value;
+    if (!number(churn, 0, 86400, value))
         return Fail(u"--churn needs a number of seconds from 0 to 86400"_s, 2);
+    options.churnSeconds = int(value);
     options.churnSeed = parser.value(churnSeed).toUInt(&ok);
     if (!ok)
         return Fail(u"--churn-seed needs a number"_s, 2);
