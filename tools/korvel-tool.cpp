@@ -3,6 +3,7 @@
 #include "core/Config.h"
 #include "core/FormatSettings.h"
 #include "core/MiscFunc.h"
+#include "core/ReleaseSignature.h"
 #include "core/uTypes.h"
 #include "db/InstallContext.h"
 #include "db/Settings.h"
@@ -60,7 +61,10 @@ int Usage()
         u"                      sincroniza sin pantalla la carpeta de datos de una instalación\n"_s
         u"                      (estado, envío de cambios, actualización); sin --user lee credenciales.txt\n"_s
         u"  korvel-tool filter BASE 'PARÁMETROS'\n"_s
-        u"                      aplica el texto de una búsqueda guardada y muestra la consulta y sus filas"_s);
+        u"                      aplica el texto de una búsqueda guardada y muestra la consulta y sus filas\n"_s
+        u"  korvel-tool release-key --out PREFIJO\n"_s
+        u"                      crea un par de claves de firma de versiones: PREFIJO.key (secreta, solo\n"_s
+        u"                      para korvel-service --program-key) y PREFIJO.pub; muestra la pública"_s);
     return 2;
 }
 
@@ -378,6 +382,43 @@ int Filter(const QString& database, const QString& parameters)
     return 0;
 }
 
+// The secret half is written readable by its owner only and never over an existing file:
+// a key that signed releases already in use must not be lost to a slip of the prefix.
+int ReleaseKey(const QStringList& args)
+{
+    if (args.size() != 3 || args[1] != u"--out"_s || args[2].isEmpty())
+        return Usage();
+    const QString secretPath = args[2] + u".key"_s;
+    const QString publicPath = args[2] + u".pub"_s;
+    for (const QString& path : {secretPath, publicPath}) {
+        if (QFileInfo::exists(path)) {
+            Err(u"%1 ya existe: no se reemplaza una clave."_s.arg(path));
+            return 1;
+        }
+    }
+    QByteArray publicKey, secretKey;
+    if (!ReleaseSignature::GenerateKeyPair(publicKey, secretKey)) {
+        Err(u"No se pudo crear el par de claves."_s);
+        return 1;
+    }
+    QFile secret(secretPath);
+    if (!secret.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+        !secret.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        secret.write(secretKey.toHex() + '\n') != secretKey.size() * 2 + 1 || !secret.flush()) {
+        Err(u"No se pudo escribir %1: %2"_s.arg(secretPath, secret.errorString()));
+        secret.remove();
+        return 1;
+    }
+    secret.close();
+    if (!WriteBytesFile(publicPath, publicKey.toHex() + '\n')) {
+        Err(u"No se pudo escribir %1"_s.arg(publicPath));
+        QFile::remove(secretPath);
+        return 1;
+    }
+    Out(QString::fromLatin1(publicKey.toHex()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -401,5 +442,7 @@ int main(int argc, char** argv)
         return Envelope(args);
     if (!args.isEmpty() && args[0] == u"demo-db"_s)
         return DemoDatabase(args);
+    if (!args.isEmpty() && args[0] == u"release-key"_s)
+        return ReleaseKey(args);
     return Usage();
 }
