@@ -1,5 +1,7 @@
 #include "service/ProgramRelease.h"
 
+#include "core/ReleaseSignature.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,8 +31,13 @@ bool WriteWhole(const QString& path, const QByteArray& bytes, QString* error)
 
 } // namespace
 
+QString SignatureFilePath(const QString& dataFolder, const QString& platform)
+{
+    return dataFolder + u"/program/"_s + platform + u".sig"_s;
+}
+
 bool PublishProgram(const QString& dataFolder, const QString& platform, const QString& programFile,
-                    const QString& version, const QString& changeLog, QString* error)
+                    const QString& version, const QString& changeLog, const QByteArray& secretKey, QString* error)
 {
     static const QRegularExpression versionPattern(u"^[0-9]{1,9}(\\.[0-9]{1,9}){0,5}$"_s);
     static const QRegularExpression platformPattern(u"^[A-Za-z0-9]{1,32}$"_s);
@@ -45,6 +52,13 @@ bool PublishProgram(const QString& dataFolder, const QString& platform, const QS
     if (bytes.isEmpty())
         return Fail(error, u"the program file %1 is empty"_s.arg(programFile));
 
+    QByteArray signature;
+    if (!secretKey.isEmpty()) {
+        signature = ReleaseSignature::Sign(secretKey, version, bytes);
+        if (signature.isEmpty())
+            return Fail(error, u"the release key cannot sign"_s);
+    }
+
     const QString folder = dataFolder + u"/program/"_s + platform;
     if (!QDir().mkpath(folder))
         return Fail(error, u"cannot create %1"_s.arg(folder));
@@ -54,7 +68,14 @@ bool PublishProgram(const QString& dataFolder, const QString& platform, const QS
     for (const QString& other : others)
         if (other != name && !QFile::remove(folder + u'/' + other))
             return Fail(error, u"cannot remove the earlier build %1"_s.arg(other));
+    // A signature of the build offered before must not stay beside the new one, nor the new
+    // one be offered with none of its own while an old signature still lies there.
+    const QString signatureFile = SignatureFilePath(dataFolder, platform);
+    if (QFileInfo::exists(signatureFile) && !QFile::remove(signatureFile))
+        return Fail(error, u"cannot remove the earlier signature %1"_s.arg(signatureFile));
     if (!WriteWhole(folder + u'/' + name, bytes, error))
+        return false;
+    if (!signature.isEmpty() && !WriteWhole(signatureFile, signature.toHex() + '\n', error))
         return false;
 
     QString log = changeLog.trimmed();

@@ -3,6 +3,7 @@
 #include "core/Config.h"
 #include "service/MasterStore.h"
 #include "service/Pictures.h"
+#include "service/ProgramRelease.h"
 #include "service/Seed.h"
 #include "service/ServiceText.h"
 #include "service/TableData.h"
@@ -581,6 +582,13 @@ QByteArray TRequest::VersionInfo()
     json answer;
     answer["CurrentVersion"] = Utf8(CurrentVersion());
     answer["ChangeLog"] = Utf8(text.section(u'\n', 1).trimmed());
+    // The signature of the build this caller's platform downloads; "" when it is unsigned.
+    const QString platform = Text(Wire::MPlatform).trimmed();
+    static const QRegularExpression safeName(u"^[A-Za-z0-9]{1,32}$"_s);
+    const QString signature = safeName.match(platform).hasMatch()
+                                  ? ReadTextFile(SignatureFilePath(m_store.DataFolder(), platform)).trimmed().left(256)
+                                  : QString();
+    answer["Signature"] = Utf8(signature);
     return Dump(answer);
 }
 

@@ -1,6 +1,7 @@
 // korvel-service: the stand-in for the central listing service.
 
 #include "core/Config.h"
+#include "core/ReleaseSignature.h"
 #include "core/SystemInfo.h"
 #include "service/MasterStore.h"
 #include "service/ProgramRelease.h"
@@ -86,10 +87,12 @@ int main(int argc, char** argv)
     const QCommandLineOption programVersion(u"program-version"_s, u"Version of the offered build (with --program)."_s,
                                             u"VERSION"_s);
     const QCommandLineOption programNotes(u"program-notes"_s, u"Change log of the offered build."_s, u"TEXT"_s);
+    const QCommandLineOption programKey(
+        u"program-key"_s, u"Release secret key file that signs the offered build (with --program)."_s, u"KEY"_s);
     parser.addOptions({bind,          port,           data,           demo,        properties,     photos,
                        publicUrl,     adminKey,       maxBody,        maxInflated, maxConnections, readTimeout,
                        headerTimeout, maxReport,      reportsPerHour, maxReports,  churn,          churnSeed,
-                       program,       programVersion, programNotes});
+                       program,       programVersion, programNotes,   programKey});
     parser.process(app);
 
     bool ok = false;
@@ -168,9 +171,18 @@ int main(int argc, char** argv)
         return Fail(u"cannot open the data folder: "_s + error);
     if (parser.isSet(program) != parser.isSet(programVersion))
         return Fail(u"--program and --program-version go together"_s, 2);
+    if (parser.isSet(programKey) && !parser.isSet(program))
+        return Fail(u"--program-key signs the build given with --program"_s, 2);
     if (parser.isSet(program)) {
+        QByteArray secretKey;
+        if (parser.isSet(programKey)) {
+            secretKey =
+                ReleaseSignature::ReadKeyFile(parser.value(programKey), ReleaseSignature::kSecretKeyBytes, &error);
+            if (secretKey.isEmpty())
+                return Fail(u"cannot offer the program: "_s + error, 2);
+        }
         if (!PublishProgram(folder, PlatformName(), QDir().absoluteFilePath(parser.value(program)),
-                            parser.value(programVersion).trimmed(), parser.value(programNotes), &error))
+                            parser.value(programVersion).trimmed(), parser.value(programNotes), secretKey, &error))
             return Fail(u"cannot offer the program: "_s + error, 2);
     }
     TServiceServer server(store, options);
@@ -182,7 +194,9 @@ int main(int argc, char** argv)
     ServiceLog(u"data folder %1%2, data version %3"_s.arg(folder, seeded ? u" (demo data seeded)"_s : QString())
                    .arg(store.CurrentVersion()));
     if (parser.isSet(program))
-        ServiceLog(u"program version %1 offered"_s.arg(parser.value(programVersion).trimmed()));
+        ServiceLog(u"program version %1 offered%2"_s.arg(
+            parser.value(programVersion).trimmed(),
+            parser.isSet(programKey) ? u" (signed)"_s : u" UNSIGNED: clients will refuse it"_s));
 
     std::thread([&server, stopSignals] {
         int signal = 0;
