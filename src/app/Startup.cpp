@@ -3,6 +3,7 @@
 #include "core/Bugs.h"
 #include "core/Config.h"
 #include "core/MiscFunc.h"
+#include "core/UserMessages.h"
 #include "core/uTypes.h"
 #include "db/DBOptimize.h"
 #include "db/DBSchema.h"
@@ -161,6 +162,15 @@ void CheckProgramVersion(TSequence& s)
     const QString outcome = update.ResultText();
     if (cancelled) {
         s.Fail(StartupText::UpdateCancelled);
+        SetSplashVisible(true);
+        return;
+    }
+    // A refused build changed nothing: the running version goes on starting, once the
+    // person has read why it was not replaced (a final splash text would be gone as soon as
+    // the main window opens). Its change log belongs to the refused build.
+    if (outcome == DwlText::NotVerified) {
+        WriteSetting(Setting::ShowChangeLog, u"0"_s);
+        ShowError(outcome);
         SetSplashVisible(true);
         return;
     }

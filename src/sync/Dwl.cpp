@@ -4,6 +4,7 @@
 #include "core/Config.h"
 #include "core/MiscFunc.h"
 #include "core/ProgramImage.h"
+#include "core/ReleaseSignature.h"
 #include "core/uTypes.h"
 #include "sync/Sync.h"
 #include "sync/WireProtocol.h"
@@ -28,6 +29,8 @@ const QString NotSaved = u"No se pudo guardar la nueva versión del programa. "
 const QString NotAProgram = u"El archivo recibido no es una versión válida del programa."_s;
 const QString NotStarted = u"No se pudo iniciar la nueva versión del programa."_s;
 const QString NoUpdateLogLine = u"El servicio indica que el programa ya está actualizado."_s;
+const QString NotVerified = u"No se pudo verificar que la nueva versión del programa sea auténtica, por lo que "
+                            u"se descartó la descarga. El sistema sigue funcionando con la versión actual."_s;
 } // namespace DwlText
 
 namespace {
@@ -89,6 +92,21 @@ QString FetchVersionInfo(const TSessionValues& session, QString& currentVersion,
     return error;
 }
 
+QString ReleaseRefusal(const QString& version, const QByteArray& program, const QByteArray& signature)
+{
+    if (signature.isEmpty())
+        return u"unsigned"_s;
+    if (signature.size() != ReleaseSignature::kSignatureBytes)
+        return u"malformed signature"_s;
+    // A genuine old build offered as the update would take the program back to a version
+    // with faults already mended.
+    if (!UpdateOffered(version, Config::AppVersion))
+        return u"version %1 is not newer than %2"_s.arg(version, Config::AppVersion);
+    if (!ReleaseSignature::VerifyTrusted(version, program, signature))
+        return u"signature does not match a release key"_s;
+    return {};
+}
+
 QString DownloadProgramUpdate(const TSessionValues& session)
 {
     const QString code = u"$3117"_s;
@@ -108,6 +126,31 @@ QString DownloadProgramUpdate(const TSessionValues& session)
                 result = service;
                 WriteLog(code, service);
             }
+            return result;
+        }
+
+        // The bytes are checked before anything on disk changes: only a build that a release
+        // key signed, under the version the service offers it as, is ever written or started.
+        QByteArray offer;
+        QString offerError;
+        if (!SendRequest(RequestOf(TRequestKind::rkVersionInfo, session), offer) ||
+            ExtractServiceError(offer, offerError)) {
+            WriteLog(code, offerError.isEmpty() ? u"No se pudo consultar la firma de la nueva versión."_s : offerError);
+            return result;
+        }
+        const TAnswerObject offered(offer);
+        const QString version = offered.Value(u"CurrentVersion"_s).trimmed();
+        const QByteArray signature = QByteArray::fromHex(offered.Value(u"Signature"_s).trimmed().toLatin1());
+        const QString refusal = ReleaseRefusal(version, program, signature);
+        if (!refusal.isEmpty()) {
+            // Whatever an earlier attempt left as the update file goes too: nothing
+            // unverified may be found there and started later.
+            if (QFileInfo::exists(UpdateFilePath()))
+                DeleteFileLogged(UpdateFilePath());
+            result = DwlText::NotVerified;
+            WriteLog(
+                u"$3127"_s,
+                u"Actualización rechazada (%1): versión %2, %3 bytes."_s.arg(refusal, version).arg(program.size()));
             return result;
         }
 

@@ -18,6 +18,8 @@ extern const QString NotSaved;
 extern const QString NotAProgram;
 extern const QString NotStarted;
 extern const QString NoUpdateLogLine;
+// The downloaded build is unsigned, altered or signed by a key this client does not trust.
+extern const QString NotVerified;
 } // namespace DwlText
 
 // Where the downloaded program is written and started from: next to the running one.
@@ -31,7 +33,12 @@ QString FetchVersionInfo(const TSessionValues& session, QString& currentVersion,
 // start-up offers the update. Compared as numbers part by part, never as text.
 bool UpdateOffered(const QString& serviceVersion, const QString& ownVersion);
 
-// Downloads the service's program, writes it as the update file and starts it with the
-// running executable as its argument. Returns "" when no update is needed, DwlText::Close
-// when the new program is running, otherwise the message to show.
+// Why a downloaded build must not be installed, "" when one of the client's release keys
+// signed exactly these bytes as this version and the version is newer than the running one.
+QString ReleaseRefusal(const QString& version, const QByteArray& program, const QByteArray& signature);
+
+// Downloads the service's program, checks its release signature, writes it as the update
+// file and starts it with the running executable as its argument. Returns "" when no
+// update is needed, DwlText::Close when the new program is running, DwlText::NotVerified
+// when the download was refused (nothing is written), otherwise the message to show.
 QString DownloadProgramUpdate(const TSessionValues& session);

@@ -6,6 +6,7 @@
 #include "core/uTypes.h"
 #include "db/InstallContext.h"
 #include "db/uDB.h"
+#include "support/ReleaseKeys.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Dwl.h"
@@ -130,9 +131,16 @@ TEST_F(UpdateTest, OfferedBuildReplacesTheInstalledProgram)
     QDir().mkpath(QFileInfo(offered).absolutePath());
     ASSERT_TRUE(WriteBytesFile(offered, newBuild));
 
+    // Signed as a release is; this process plays the client that trusts the key.
+    const TestReleaseKey key = TestReleaseKey::Make(root.Path() + u"release.key"_s);
+    ASSERT_FALSE(key.secretFile.isEmpty());
+    key.Trust();
+
     ServiceOptions options;
-    options.arguments = {u"--program"_s,       offered, u"--program-version"_s, u"9.1.0"_s, u"--program-notes"_s,
-                         u"Reportes nuevos."_s};
+    options.arguments = {u"--program"_s,         offered,
+                         u"--program-version"_s, u"9.1.0"_s,
+                         u"--program-notes"_s,   u"Reportes nuevos."_s,
+                         u"--program-key"_s,     key.secretFile};
     ServiceProcess service(options);
     ASSERT_TRUE(service.Start()) << service.LastError().toStdString();
     qputenv("KORVEL_SERVICE_URL", service.SyncUrl().toUtf8());

@@ -2,10 +2,12 @@
 #include "core/Config.h"
 #include "core/MiscFunc.h"
 #include "core/Platform.h"
+#include "core/SystemInfo.h"
 #include "core/uTypes.h"
 #include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "support/ReleaseKeys.h"
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Dwl.h"
@@ -34,7 +36,9 @@ namespace {
 const QString kOfferedVersion = u"9.1.0"_s;
 const QString kChangeLog = u"Nuevos reportes.\nCorrecciones."_s;
 
-enum class Offer { None, Build, NotAProgram };
+// Build: the next version, signed with the release key this process trusts. The others
+// are what an attacker on the path or a careless operator might offer instead.
+enum class Offer { None, Build, NotAProgram, Unsigned, Altered, OtherKey, Relabelled };
 
 struct Started {
     QString program;
@@ -65,6 +69,8 @@ private Q_SLOTS:
     void writingAndStarting_data();
     void writingAndStarting();
     void cancelDuringTheDownload();
+    void refusedBuilds_data();
+    void refusedBuilds();
 
 private:
     // A service offering what is asked, and an installation of agency 7 logged in to it.
@@ -77,6 +83,7 @@ private:
     std::vector<Started> m_started;
     bool m_startSucceeds = true;
     QByteArray m_offered;
+    TestReleaseKey m_releaseKey;
 };
 
 void TestDownload::init()
@@ -86,6 +93,9 @@ void TestDownload::init()
     m_started.clear();
     m_startSucceeds = true;
     m_offered.clear();
+    m_releaseKey = TestReleaseKey::Make(m_root->Path() + u"release.key"_s);
+    QVERIFY(!m_releaseKey.secretFile.isEmpty());
+    m_releaseKey.Trust();
     Platform::SetStartDetachedHook([this](const QString& p, const QStringList& a, const QString& f) {
         m_started.push_back({p, a, f});
         return m_startSucceeds;
@@ -112,7 +122,7 @@ void TestDownload::StartService(Offer offer)
     ServiceOptions options;
     if (offer != Offer::None) {
         // A build of the client that differs from the running one, as a new version does.
-        m_offered = offer == Offer::Build
+        m_offered = offer != Offer::NotAProgram
                         ? ReadAll(QStringLiteral(KORVEL_UPDATE_IMAGE)) + "\nbuild " + kOfferedVersion.toLatin1()
                         : QByteArray("#!/bin/sh\necho not the program\n");
         QVERIFY(m_offered.size() > 16);
@@ -121,9 +131,30 @@ void TestDownload::StartService(Offer offer)
         QVERIFY(WriteBytesFile(file, m_offered));
         options.arguments = {u"--program"_s,       file,      u"--program-version"_s, kOfferedVersion,
                              u"--program-notes"_s, kChangeLog};
+        if (offer == Offer::OtherKey) {
+            // A well-formed signature by a key this client was never told to trust.
+            const TestReleaseKey other = TestReleaseKey::Make(m_root->Path() + u"other.key"_s);
+            QVERIFY(!other.secretFile.isEmpty());
+            options.arguments << u"--program-key"_s << other.secretFile;
+        } else if (offer != Offer::Unsigned) {
+            options.arguments << u"--program-key"_s << m_releaseKey.secretFile;
+        }
     }
     m_service = std::make_unique<ServiceProcess>(options);
     QVERIFY2(m_service->Start(), qPrintable(m_service->LastError()));
+    const QString published = m_service->DataFolder() + u"/program/"_s;
+    if (offer == Offer::Altered) {
+        // One byte of the published build changes after it was signed.
+        const QString file = published + PlatformName() + u"/Korvel"_s;
+        QByteArray bytes = ReadAll(file);
+        QVERIFY(bytes.size() > 1000);
+        bytes[1000] = char(bytes[1000] ^ 0x01);
+        QVERIFY(WriteBytesFile(file, bytes));
+    }
+    if (offer == Offer::Relabelled) {
+        // The genuine build, signed as 9.1.0, offered as a later version.
+        QVERIFY(WriteBytesFile(published + u"version.txt"_s, "9.2.0\nOtra versión.\n"));
+    }
     qputenv("KORVEL_SERVICE_URL", m_service->SyncUrl().toUtf8());
     SyncEnabled = true;
     ResetConsecutiveFailures();
@@ -297,6 +328,38 @@ void TestDownload::cancelDuringTheDownload()
     QCOMPARE(result, DwlText::UpdateFailed);
     QVERIFY(m_started.empty());
     QVERIFY(!QFile::exists(UpdateFilePath()));
+}
+
+void TestDownload::refusedBuilds_data()
+{
+    QTest::addColumn<Offer>("offer");
+    QTest::addColumn<QString>("reason"); // what the log line says
+    QTest::newRow("unsigned") << Offer::Unsigned << u"unsigned"_s;
+    QTest::newRow("one byte altered") << Offer::Altered << u"signature does not match"_s;
+    QTest::newRow("signed by another key") << Offer::OtherKey << u"signature does not match"_s;
+    QTest::newRow("offered as another version") << Offer::Relabelled << u"signature does not match"_s;
+}
+
+// A build that no trusted release key signed as the offered version is never written,
+// and whatever an earlier attempt left as the update file goes too.
+void TestDownload::refusedBuilds()
+{
+    QFETCH(Offer, offer);
+    QFETCH(QString, reason);
+    StartService(offer);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(WriteBytesFile(UpdateFilePath(), "an update from an earlier attempt"));
+
+    int modal = -1;
+    QCOMPARE(RunWindow(modal), DwlText::NotVerified);
+    QCOMPARE(modal, int(QDialog::Accepted));
+    QVERIFY(m_started.empty());
+    QVERIFY(!QFile::exists(UpdateFilePath()));
+    QVERIFY(m_service->Output().contains(u"program"_s));
+    const QStringList logged = m_root->LogLines().filter(u"$3127"_s);
+    QCOMPARE(logged.size(), 1);
+    QVERIFY2(logged.first().contains(reason), qPrintable(logged.first()));
 }
 
 QTEST_MAIN(TestDownload)

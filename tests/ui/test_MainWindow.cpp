@@ -17,6 +17,7 @@
 #include "support/ServiceProcess.h"
 #include "support/TestRoot.h"
 #include "sync/Captcha.h"
+#include "sync/Dwl.h"
 #include "sync/Import.h"
 #include "sync/Requests.h"
 #include "sync/Session.h"
@@ -151,6 +152,7 @@ private Q_SLOTS:
     void startRefusals();
     void dateFormatCheck();
     void updateCancelledEndsTheStart();
+    void unsignedUpdateIsRefusedAndTheStartGoesOn();
     void changeLogShownOnce();
 
     void openingSizes_data();
@@ -559,6 +561,39 @@ void TestMainWindow::updateCancelledEndsTheStart()
     QVERIFY(LogHas(m_program->Root(), u"$0001"_s, u"9.9.9"_s));
     QCOMPARE(ReadSetting(Setting::ShowChangeLog), u"True"_s);
     QVERIFY(ReadSetting(Setting::ChangeLog).contains(u"Novedades"_s));
+}
+
+void TestMainWindow::unsignedUpdateIsRefusedAndTheStartGoesOn()
+{
+    // A service that offers a newer build that no release key signed.
+    QTemporaryDir folder;
+    const QString offered = folder.filePath(u"offered.bin"_s);
+    QVERIFY(WriteBytesFile(offered, QByteArray(4096, 'p')));
+    m_program.reset();
+    ServiceOptions options;
+    options.arguments = {u"--program"_s,         offered,
+                         u"--program-version"_s, u"9.9.9"_s,
+                         u"--program-notes"_s,   u"Novedades de la versión 9.9.9"_s};
+    m_program = std::make_unique<ProgramFixture>(options);
+    QVERIFY2(m_program->Error().isEmpty(), qPrintable(m_program->Error()));
+    SetScreenSizeOverride(QSize(1280, 800));
+    QVERIFY(m_program->Install());
+    ScriptedAnswerer messages;
+    DialogDriver driver;
+    driver.On("TfrmLogin", LogIn);
+    TfrmSplash splash;
+    splash.tmrStart->stop();
+    splash.show();
+    QVERIFY(RunStartupSequence());
+    // The download window ran and nothing else: the refused build's change log is not shown.
+    QCOMPARE(driver.seen, QStringList{u"TfrmLogin"_s});
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QCOMPARE(messages.shown[0].kind, TMessageKind::Error);
+    QCOMPARE(messages.shown[0].text, DwlText::NotVerified);
+    QVERIFY(!splash.ShowingFinalMessage());
+    QVERIFY(LogHas(m_program->Root(), u"$3127"_s, u"unsigned"_s));
+    QVERIFY(!QFile::exists(UpdateFilePath()));
+    QVERIFY(ReadSetting(Setting::ShowChangeLog) != u"True"_s);
 }
 
 void TestMainWindow::changeLogShownOnce()
