@@ -296,7 +296,10 @@ void ServiceLog(const QString& line)
 
 TServiceServer::TServiceServer(TMasterStore& store, TServerOptions options)
     : m_store(store), m_options(std::move(options)), m_handler(store, m_options.service),
-      m_server(std::make_unique<httplib::Server>()),
+      m_server(m_options.tlsCert.isEmpty()
+                   ? std::make_unique<httplib::Server>()
+                   : std::make_unique<httplib::SSLServer>(m_options.tlsCert.toLocal8Bit().constData(),
+                                                          m_options.tlsKey.toLocal8Bit().constData())),
       m_churn(std::make_unique<TChurn>(store, m_options.churnSeed, m_options.churnSpared))
 {
     m_server->new_task_queue = [this] { return new TGrowingPool(m_options.maxConnections, m_headerWatch.get()); };
@@ -315,6 +318,13 @@ TServiceServer::~TServiceServer()
 
 bool TServiceServer::Bind(QString* error)
 {
+    // An SSL server whose certificate or key did not load would accept connections and
+    // fail every handshake: better not to start at all.
+    if (!m_server->is_valid()) {
+        if (error)
+            *error = u"cannot use the TLS certificate %1 with the key %2"_s.arg(m_options.tlsCert, m_options.tlsKey);
+        return false;
+    }
     const std::string host = Std(m_options.bind);
     if (m_options.port == 0) {
         m_port = m_server->bind_to_any_port(host);
@@ -344,13 +354,13 @@ void TServiceServer::Stop()
     m_server->stop();
 }
 
-QString TServiceServer::BaseUrl(const httplib::Request& req)
+QString TServiceServer::BaseUrl(const httplib::Request& req) const
 {
     QString host = Q(req.get_header_value("Host")).trimmed();
     static const QRegularExpression safeHost(u"^[A-Za-z0-9.\\-\\[\\]:]{1,255}$"_s);
     if (!safeHost.match(host).hasMatch())
         host = Q(req.local_addr) + u':' + QString::number(req.local_port);
-    return u"http://"_s + host;
+    return Scheme() + u"://"_s + host;
 }
 
 void TServiceServer::Routes()

@@ -45,6 +45,9 @@ struct TServerOptions {
     int churnSeconds = 0;         // other agencies change their data this often; 0: only when asked
     quint32 churnSeed = 20261209; // the same seed gives the same sequence of batches
     int churnSpared = 7;          // the agency whose own data the churn never touches
+    // With both set, the service speaks only HTTPS, with this certificate chain and key (PEM).
+    QString tlsCert;
+    QString tlsKey;
 };
 
 // The HTTP face of the service: the sync endpoint, error reports, the public address,
@@ -57,6 +60,7 @@ public:
     // Binds the listening socket; the port is known afterwards.
     bool Bind(QString* error);
     int Port() const { return m_port; }
+    QString Scheme() const { return m_options.tlsCert.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"); }
     // Serves until Stop() is called (from any thread).
     bool Run();
     void Stop();
@@ -68,7 +72,7 @@ private:
     void FaultRequest(const httplib::Request& req, httplib::Response& res);
     void ChurnRequest(const httplib::Request& req, httplib::Response& res);
     void TermsRequest(const httplib::Request& req, httplib::Response& res);
-    static QString BaseUrl(const httplib::Request& req);
+    QString BaseUrl(const httplib::Request& req) const;
     static qint64 ReportFieldBytes(const httplib::Request& req);
 
     TMasterStore& m_store;

@@ -89,10 +89,12 @@ int main(int argc, char** argv)
     const QCommandLineOption programNotes(u"program-notes"_s, u"Change log of the offered build."_s, u"TEXT"_s);
     const QCommandLineOption programKey(
         u"program-key"_s, u"Release secret key file that signs the offered build (with --program)."_s, u"KEY"_s);
+    const QCommandLineOption tlsCert(u"tls-cert"_s, u"Serve HTTPS with this certificate chain (PEM)."_s, u"FILE"_s);
+    const QCommandLineOption tlsKey(u"tls-key"_s, u"Private key of the TLS certificate (PEM)."_s, u"FILE"_s);
     parser.addOptions({bind,          port,           data,           demo,        properties,     photos,
                        publicUrl,     adminKey,       maxBody,        maxInflated, maxConnections, readTimeout,
                        headerTimeout, maxReport,      reportsPerHour, maxReports,  churn,          churnSeed,
-                       program,       programVersion, programNotes,   programKey});
+                       program,       programVersion, programNotes,   programKey,  tlsCert,        tlsKey});
     parser.process(app);
 
     bool ok = false;
@@ -143,6 +145,10 @@ int main(int argc, char** argv)
     while (options.service.publicUrl.endsWith(u'/'))
         options.service.publicUrl.chop(1);
     options.service.adminKey = parser.value(adminKey);
+    if (parser.isSet(tlsCert) != parser.isSet(tlsKey))
+        return Fail(u"--tls-cert and --tls-key go together"_s, 2);
+    options.tlsCert = parser.value(tlsCert);
+    options.tlsKey = parser.value(tlsKey);
 
     const QString folder = QDir(parser.value(data)).absolutePath();
     const bool hasMaster = QFile::exists(folder + u"/master.db"_s);
@@ -189,7 +195,8 @@ int main(int argc, char** argv)
     if (!server.Bind(&error))
         return Fail(error);
     // The first line is what starters read to learn the port.
-    std::printf("listening on http://%s:%d\n", options.bind.toUtf8().constData(), server.Port());
+    std::printf("listening on %s://%s:%d\n", server.Scheme().toUtf8().constData(), options.bind.toUtf8().constData(),
+                server.Port());
     std::fflush(stdout);
     ServiceLog(u"data folder %1%2, data version %3"_s.arg(folder, seeded ? u" (demo data seeded)"_s : QString())
                    .arg(store.CurrentVersion()));

@@ -1,6 +1,11 @@
 #include "core/Config.h"
 
 #include "core/Platform.h"
+#include "core/uTypes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
 
 namespace Config {
 
@@ -64,6 +69,23 @@ QString ServiceUrl()
     if (!env.isEmpty())
         return QString::fromUtf8(env);
     return u"http://127.0.0.1:8470/sync/R3/sync.php"_s;
+}
+
+QString ConfigFilePath()
+{
+    return Paths.InstallFolder + AppShortName + u".ini"_s;
+}
+
+QString ExtraCaFile()
+{
+    const QString path = ConfigFilePath();
+    if (Paths.InstallFolder.isEmpty() || !QFile::exists(path))
+        return {};
+    const QSettings settings(path, QSettings::IniFormat);
+    const QString file = settings.value(u"tls/ca_file"_s).toString().trimmed();
+    if (file.isEmpty())
+        return {};
+    return QDir(Paths.InstallFolder).absoluteFilePath(file);
 }
 
 } // namespace Config

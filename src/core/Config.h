@@ -62,4 +62,13 @@ extern const QString LogProgramEnd;
 // Service endpoint; KORVEL_SERVICE_URL overrides it so the client can talk to a local service.
 QString ServiceUrl();
 
+// The client's configuration file, Korvel.ini in the install folder: settings that an
+// administrator of a private deployment places beside the program.
+QString ConfigFilePath();
+
+// A PEM file of CA certificates trusted for the service's HTTPS besides the system's
+// ("[tls] ca_file=" in the configuration file; a relative path is taken from the install
+// folder). "" when none is set.
+QString ExtraCaFile();
+
 } // namespace Config

@@ -4,6 +4,7 @@
 #include "core/Config.h"
 #include "core/InstallState.h"
 #include "core/MiscFunc.h"
+#include "core/ServiceTrust.h"
 #include "core/SystemInfo.h"
 #include "core/WireBasics.h"
 #include "core/uTypes.h"
@@ -76,6 +77,7 @@ int SendErrorReport(const QString& message)
         client.setCookieJar(nullptr);
         QNetworkRequest request{QUrl(ErrorReportUrl())};
         request.setHeader(QNetworkRequest::UserAgentHeader, Wire::UserAgent);
+        ApplyServiceTrust(request);
         // The report goes out before the bug window shows; a service that never answers must
         // not leave the user facing a frozen program.
         request.setTransferTimeout(10000);

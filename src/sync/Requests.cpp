@@ -2,6 +2,7 @@
 
 #include "core/Bugs.h"
 #include "core/MiscFunc.h"
+#include "core/ServiceTrust.h"
 #include "core/uTypes.h"
 #include "sync/Sync.h"
 #include "sync/WireProtocol.h"
@@ -31,8 +32,11 @@ QString Run(const char* code, const QString& failure, const TSyncRequestData& da
     try {
         if (!SendRequest(data, text)) {
             text.clear();
-            WriteLog(where, failure);
-            return failure;
+            // A certificate that cannot be trusted is no passing network fault: retrying
+            // later would not help, so the person learns what blocks the connection.
+            const QString shown = SecureConnectionProblem().isEmpty() ? failure : SecureConnectionProblem();
+            WriteLog(where, shown);
+            return shown;
         }
         QString service;
         if (ExtractServiceError(text, service)) {

@@ -4,6 +4,7 @@
 #include "core/Config.h"
 #include "core/FormatSettings.h"
 #include "core/MiscFunc.h"
+#include "core/ServiceTrust.h"
 #include "core/SystemInfo.h"
 #include "core/uTypes.h"
 #include "db/Settings.h"
@@ -408,6 +409,7 @@ bool PostEnvelope(const QByteArray& envelope, QByteArray& response)
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setTransferTimeout(ReadTimeoutMs());
+    ApplyServiceTrust(request);
 
     auto* form = new QHttpMultiPart(QHttpMultiPart::FormDataType);
     QHttpPart field;
@@ -472,6 +474,7 @@ bool PostEnvelope(const QByteArray& envelope, QByteArray& response)
 
     bool ok = false;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    NoteSecureConnectionOutcome(reply);
     if (reply->error() != QNetworkReply::NoError || status != 200) {
         WriteLog(code, u"Get data error. "_s + (reply->error() != QNetworkReply::NoError ? reply->errorString()
                                                                                          : u"HTTP %1"_s.arg(status)));

@@ -2,6 +2,7 @@
 
 #include "core/Bugs.h"
 #include "core/Config.h"
+#include "core/ServiceTrust.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
 
@@ -57,6 +58,7 @@ bool HttpGet(const QString& address, QByteArray& body, QString& error)
     QNetworkRequest request{QUrl(address)};
     request.setHeader(QNetworkRequest::UserAgentHeader, UserAgent());
     request.setTransferTimeout(kTimeoutMs);
+    ApplyServiceTrust(request);
     QNetworkReply* reply = manager.get(request);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);

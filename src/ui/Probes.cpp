@@ -2,6 +2,7 @@
 
 #include "core/Bugs.h"
 #include "core/Config.h"
+#include "core/ServiceTrust.h"
 #include "sync/WireProtocol.h"
 
 #include <QEventLoop>
@@ -24,6 +25,7 @@ int Exchange(const QUrl& url, bool head, int timeoutMs, QByteArray* body)
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
+    ApplyServiceTrust(request);
     std::unique_ptr<QNetworkReply> reply(head ? manager.head(request) : manager.get(request));
     QEventLoop loop;
     QTimer timer;

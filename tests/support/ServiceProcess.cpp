@@ -67,7 +67,7 @@ bool ServiceProcess::Start()
         m_error = u"cannot start "_s + Program() + u": "_s + m_process.errorString();
         return false;
     }
-    static const QRegularExpression listening(u"^listening on http://([^:\\s]+):(\\d+)\\r?$"_s);
+    static const QRegularExpression listening(u"^listening on (https?)://([^:\\s]+):(\\d+)\\r?$"_s);
     const QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {
         const QString output = Output();
@@ -79,7 +79,8 @@ bool ServiceProcess::Start()
                 Stop();
                 return false;
             }
-            m_port = m.captured(2).toInt();
+            m_scheme = m.captured(1);
+            m_port = m.captured(3).toInt();
             return true;
         }
         if (m_process.state() != QProcess::Running) {
@@ -111,7 +112,7 @@ bool ServiceProcess::IsRunning() const
 
 QString ServiceProcess::BaseUrl() const
 {
-    return u"http://127.0.0.1:%1"_s.arg(m_port);
+    return u"%1://127.0.0.1:%2"_s.arg(m_scheme).arg(m_port);
 }
 
 QString ServiceProcess::Url(const QString& path) const

@@ -38,7 +38,7 @@ public:
     QString LastError() const { return m_error; }
 
     int Port() const { return m_port; }
-    QString BaseUrl() const;                // http://127.0.0.1:PORT
+    QString BaseUrl() const;                // http://127.0.0.1:PORT (https with --tls-cert)
     QString Url(const QString& path) const; // BaseUrl() + path
     QString SyncUrl() const;                // the endpoint the client posts requests to
     QString DataFolder() const { return m_folder; }
@@ -77,5 +77,6 @@ private:
     QString m_folder;
     QProcess m_process;
     int m_port = 0;
+    QString m_scheme = QStringLiteral("http");
     QString m_error;
 };
