@@ -8,6 +8,9 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev libvulkan-dev
   libsqlcipher-dev sqlcipher zlib1g-dev nlohmann-json3-dev
   libcpp-httplib-dev libqrencode-dev
+  # Update signatures (libsodium), the service's HTTPS (OpenSSL), test certificates (openssl)
+  # and Qt's OpenSSL TLS backend plugin, which libqt6network6 carries with libssl3.
+  libsodium-dev libssl-dev openssl libqt6network6 libssl3
   libgtest-dev libgmock-dev
   clang-format fonts-dejavu-core xdg-utils
   qt6-translations-l10n
