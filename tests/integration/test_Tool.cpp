@@ -1,6 +1,7 @@
 // korvel-tool as support runs it.
 #include "core/Config.h"
 #include "core/MiscFunc.h"
+#include "core/ReleaseSignature.h"
 #include "core/uTypes.h"
 #include "db/uDB.h"
 #include "support/TestRoot.h"
@@ -140,4 +141,31 @@ TEST(Tool, FilterPrintsTheStatementAndWhatItFinds)
         EXPECT_FALSE(found.match(run.out).hasMatch()) << run.out.right(80).toStdString();
         EXPECT_TRUE(run.err.contains(u"no se puede buscar"_s)) << run.err.toStdString();
     }
+}
+
+TEST(Tool, ReleaseKeyWritesAPairThatSignsAndNeverOverwrites)
+{
+    TestRoot root;
+    const QString prefix = root.Path() + u"korvel-release"_s;
+    const ToolRun run = Tool({u"release-key"_s, u"--out"_s, prefix});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    QString error;
+    const QByteArray secretKey =
+        ReleaseSignature::ReadKeyFile(prefix + u".key"_s, ReleaseSignature::kSecretKeyBytes, &error);
+    const QByteArray publicKey =
+        ReleaseSignature::ReadKeyFile(prefix + u".pub"_s, ReleaseSignature::kPublicKeyBytes, &error);
+    ASSERT_FALSE(secretKey.isEmpty()) << error.toStdString();
+    ASSERT_FALSE(publicKey.isEmpty()) << error.toStdString();
+    EXPECT_EQ(run.out.trimmed().toLatin1(), publicKey.toHex());
+    EXPECT_EQ(QFile(prefix + u".key"_s).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+              QFileDevice::Permissions());
+    const QByteArray build("a build of the program");
+    EXPECT_TRUE(
+        ReleaseSignature::Verify(publicKey, u"3.1.0"_s, build, ReleaseSignature::Sign(secretKey, u"3.1.0"_s, build)));
+
+    // A second run with the same prefix leaves the key that may already sign releases alone.
+    const ToolRun again = Tool({u"release-key"_s, u"--out"_s, prefix});
+    EXPECT_EQ(again.code, 1);
+    EXPECT_TRUE(again.err.contains(u"ya existe"_s)) << again.err.toStdString();
+    EXPECT_EQ(ReleaseSignature::ReadKeyFile(prefix + u".key"_s, ReleaseSignature::kSecretKeyBytes, &error), secretKey);
 }
