@@ -20,10 +20,10 @@ struct TImportResult {
 // What a table-data answer may cost the client. The answer is never held unpacked, but the
 // parser holds one value at a time, so values are bounded too.
 struct TImportLimits {
-    // The demo service's full answer takes 412 bytes per listing (427 MB for 1,000,000
-    // listings; measured with bench/bench_answer_memory.py); twice that leaves room for
-    // longer descriptions and more photos per listing, and still ends an answer that
-    // claims gigabytes after a few seconds of inflating.
+    // The demo service's full answer takes 419 bytes per listing: 40 MB for 100,000
+    // listings, so some 400 MB for 1,000,000 (bench/bench_answer_memory.py prints it). A
+    // limit of 2.5 times that leaves room for longer descriptions and more rows per listing,
+    // and ends an answer that claims gigabytes after a second or two of unpacking.
     qsizetype maxAnswer = qsizetype(1024) * 1024 * 1024;
     // A row of a listing is well under 64 KB; the longest genuine value is a "PropList"
     // naming every listing of a table (some 10 MB for 1,000,000 listings).
