@@ -315,13 +315,14 @@ qsizetype TEnvelopeReader::Read(char* buffer, qsizetype size)
 }
 
 bool CheckEnvelope(const QByteArray& envelope, int preambleLength, qsizetype maxInflated, QString* error,
-                   bool* tooLarge)
+                   bool* tooLarge, const std::function<void()>& eachPiece)
 {
     TEnvelopeReader reader(envelope, preambleLength, maxInflated);
     QByteArray scratch(1 << 16, Qt::Uninitialized);
     qsizetype n = 0;
-    while ((n = reader.Read(scratch.data(), scratch.size())) > 0) {
-    }
+    while ((n = reader.Read(scratch.data(), scratch.size())) > 0)
+        if (eachPiece)
+            eachPiece();
     if (tooLarge)
         *tooLarge = reader.TooLarge();
     if (n < 0)

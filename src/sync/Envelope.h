@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // The wire format shared by the client and the service.
 //
 // An envelope is: preamble ‖ 4-byte marker ‖ raw deflate data ‖ Adler-32 with its bytes
@@ -104,8 +106,9 @@ private:
 
 // Reads an envelope's body through to its end without keeping it: whether it is sound and
 // within maxInflated bytes. error gets the reason when not; tooLarge tells the limit apart.
+// eachPiece, when given, is called after every piece (a window keeps answering from it).
 bool CheckEnvelope(const QByteArray& envelope, int preambleLength, qsizetype maxInflated, QString* error = nullptr,
-                   bool* tooLarge = nullptr);
+                   bool* tooLarge = nullptr, const std::function<void()>& eachPiece = {});
 
 // The checksum shuffle and its inverse on four bytes (a0 a1 a2 a3 -> a1 a3 a0 a2).
 QByteArray ShuffleChecksum(const QByteArray& four);

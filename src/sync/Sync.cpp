@@ -405,7 +405,16 @@ bool PostEnvelopePacked(const QByteArray& envelope, QByteArray& packed, qsizetyp
     return Post(envelope, packed, [&](const QByteArray& answer, QByteArray& out) {
         QString error;
         bool large = false;
-        if (!CheckEnvelope(answer, Wire::ResponsePreambleLength, maxInflated, &error, &large)) {
+        // Unpacking a full answer takes a second or more: the window keeps answering.
+        QElapsedTimer responsive;
+        responsive.start();
+        const auto eachPiece = [&] {
+            if (responsive.elapsed() > 250) {
+                QCoreApplication::processEvents();
+                responsive.restart();
+            }
+        };
+        if (!CheckEnvelope(answer, Wire::ResponsePreambleLength, maxInflated, &error, &large, eachPiece)) {
             WriteLog(u"$3004"_s, error);
             if (tooLarge)
                 *tooLarge = large;
