@@ -10,9 +10,10 @@ struct ModeName {
 };
 
 const ModeName kModes[] = {
-    {TFaultMode::Delay, "delay"},     {TFaultMode::Close, "close"},         {TFaultMode::Http500, "http500"},
-    {TFaultMode::Garbage, "garbage"}, {TFaultMode::Truncated, "truncated"}, {TFaultMode::BadMarker, "badmarker"},
-    {TFaultMode::Refuse, "refuse"},
+    {TFaultMode::Delay, "delay"},         {TFaultMode::Close, "close"},
+    {TFaultMode::Http500, "http500"},     {TFaultMode::Garbage, "garbage"},
+    {TFaultMode::Truncated, "truncated"}, {TFaultMode::BadMarker, "badmarker"},
+    {TFaultMode::Refuse, "refuse"},       {TFaultMode::BadChecksum, "badchecksum"},
 };
 
 } // namespace

@@ -9,13 +9,14 @@
 // Faults that tests switch on to see how the client copes with a service that misbehaves.
 // Each applies to one action text or to every request ("*") of the sync endpoint.
 enum class TFaultMode {
-    Delay,     // wait, then answer normally
-    Close,     // drop the connection without an answer
-    Http500,   // answer HTTP 500
-    Garbage,   // answer 200 with random bytes that are no envelope
-    Truncated, // answer the first half of the real envelope
-    BadMarker, // answer the real envelope with its marker overwritten
-    Refuse,    // answer the service's error object with the fault's text instead
+    Delay,       // wait, then answer normally
+    Close,       // drop the connection without an answer
+    Http500,     // answer HTTP 500
+    Garbage,     // answer 200 with random bytes that are no envelope
+    Truncated,   // answer the first half of the real envelope
+    BadMarker,   // answer the real envelope with its marker overwritten
+    BadChecksum, // answer the real envelope with one byte of its checksum changed
+    Refuse,      // answer the service's error object with the fault's text instead
 };
 
 struct TFault {

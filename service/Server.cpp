@@ -538,6 +538,12 @@ void TServiceServer::SyncRequest(const httplib::Request& req, httplib::Response&
         case TFaultMode::BadMarker:
             body.replace(Wire::ResponsePreambleLength, 4, "XXXX");
             break;
+        case TFaultMode::BadChecksum: {
+            // Everything unpacks; only the last check, once the whole text is out, fails.
+            const qsizetype at = body.size() - Wire::PaddingBytes - 1;
+            body[at] = char(body[at] ^ 0x55);
+            break;
+        }
         case TFaultMode::Refuse:
             if (!PackEnvelope(ResponsePreamble(), TRequestHandler::ErrorObject(fault->text), body))
                 return SetText(res, 500, u"Error interno del servicio."_s);

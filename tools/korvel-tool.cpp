@@ -28,6 +28,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -55,8 +56,9 @@ int Usage()
         u"  korvel-tool envelope encode|decode [--preamble-len N]\n"_s
         u"                      empaqueta o desempaqueta un sobre (entrada estándar a salida estándar);\n"_s
         u"                      encode usa el preámbulo de los pedidos, decode el de las respuestas (124)\n"_s
-        u"  korvel-tool import BASE RESPUESTA.json\n"_s
-        u"                      incorpora una respuesta de datos a una base y muestra la nueva versión\n"_s
+        u"  korvel-tool import BASE RESPUESTA\n"_s
+        u"                      incorpora una respuesta de datos (texto o sobre tal como llegó) a una base\n"_s
+        u"                      y muestra la nueva versión\n"_s
         u"  korvel-tool sync --data CARPETA [--user U --password P]\n"_s
         u"                      sincroniza sin pantalla la carpeta de datos de una instalación\n"_s
         u"                      (estado, envío de cambios, actualización); sin --user lee credenciales.txt\n"_s
@@ -255,6 +257,26 @@ bool UseDataFolder(const QString& folder)
     return InitFormatSettings();
 }
 
+// An answer file read a piece at a time: the import reads it twice and never holds it.
+class FileSource : public TByteSource {
+public:
+    explicit FileSource(QFile& file) : m_file(file) {}
+    bool Rewind() override { return m_file.seek(0); }
+    qsizetype Read(char* buffer, qsizetype size) override
+    {
+        const qint64 n = m_file.read(buffer, size);
+        if (n < 0)
+            m_error = m_file.errorString();
+        return qsizetype(n);
+    }
+    QString Error() const override { return m_error; }
+
+private:
+    QFile& m_file;
+    QString m_error;
+};
+
+// Support imports the text of an answer or the answer's envelope as captured from the wire.
 int Import(const QString& database, const QString& answerFile)
 {
     QFile file(answerFile);
@@ -262,6 +284,15 @@ int Import(const QString& database, const QString& answerFile)
         Err(u"No se puede leer %1: %2"_s.arg(answerFile, file.errorString()));
         return 1;
     }
+    const QByteArray start = file.peek(Wire::ResponsePreambleLength + Wire::Marker.size());
+    const bool packed = start.size() == Wire::ResponsePreambleLength + Wire::Marker.size() &&
+                        start.endsWith(Wire::Marker) && file.size() >= Wire::MinimumResponseLength;
+    std::unique_ptr<TByteSource> source;
+    if (packed)
+        source =
+            std::make_unique<TEnvelopeReader>(file.readAll(), Wire::ResponsePreambleLength, ImportLimits().maxAnswer);
+    else
+        source = std::make_unique<FileSource>(file);
     UseDataFolder(QFileInfo(database).absolutePath());
     if (!OpenDatabase(database, Config::DatabasePassword, Config::DatabaseDriverId)) {
         Err(u"No se pudo abrir %1: %2"_s.arg(database, TakeDbLastError()));
@@ -270,7 +301,7 @@ int Import(const QString& database, const QString& answerFile)
     LoadInstallContext();
     ConsoleSinks sinks;
     SetTransferSinks(&sinks);
-    const TImportResult result = ImportTables(file.readAll(), LocalDataVersion());
+    const TImportResult result = ImportTables(*source, LocalDataVersion());
     SetTransferSinks(nullptr);
     bool saved = true;
     if (result.ok && result.changed)
@@ -278,6 +309,8 @@ int Import(const QString& database, const QString& answerFile)
                 WriteSetting(Setting::LastSyncTime, result.serverTime);
     CloseDatabase();
     if (!result.ok || !saved) {
+        if (result.tooLarge)
+            Err(TableDataTooLargeText());
         Err(u"La importación falló; la versión de los datos no cambió."_s);
         return 1;
     }

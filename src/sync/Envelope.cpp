@@ -10,6 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -182,81 +184,181 @@ qsizetype MinimumEnvelopeLength(int preambleLength)
     return qsizetype(preambleLength) + Wire::Marker.size() + 2 + 4 + Wire::PaddingBytes;
 }
 
-bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error,
-                    qsizetype maxInflated)
+bool TMemorySource::Rewind()
 {
-    body.clear();
+    m_position = 0;
+    return true;
+}
+
+qsizetype TMemorySource::Read(char* buffer, qsizetype size)
+{
+    const qsizetype n = std::min(size, m_body.size() - m_position);
+    if (n <= 0)
+        return 0;
+    std::memcpy(buffer, m_body.constData() + m_position, size_t(n));
+    m_position += n;
+    return n;
+}
+
+struct TEnvelopeReader::Stream {
+    z_stream z{};
+    bool open = false;
+};
+
+TEnvelopeReader::TEnvelopeReader(const QByteArray& envelope, int preambleLength, qsizetype maxInflated)
+    : m_envelope(envelope), m_maxInflated(std::max<qsizetype>(1, maxInflated)), m_stream(new Stream)
+{
     const qsizetype l = preambleLength;
     // The padding is cut before anything is read: an envelope must hold the preamble, the
     // marker, at least two bytes of deflate data, the checksum and the padding, or the
     // length left for zlib would be negative.
-    if (l < 0 || envelope.size() < MinimumEnvelopeLength(preambleLength)) {
-        SetError(error, u"Response is too short."_s);
-        return false;
+    if (l < 0 || m_envelope.size() < MinimumEnvelopeLength(preambleLength)) {
+        Fail(u"Response is too short."_s);
+        return;
     }
-    if (envelope.mid(l, 4) != Wire::Marker) {
-        SetError(error, u"Response has a wrong marker."_s);
-        return false;
+    if (m_envelope.mid(l, 4) != Wire::Marker) {
+        Fail(u"Response has a wrong marker."_s);
+        return;
     }
-    maxInflated = std::max<qsizetype>(1, maxInflated);
     // The zlib stream is the envelope with its first two bytes and its checksum restored;
     // it is fed in three pieces so the envelope is never copied.
-    const char head[2] = {char(0x78), char(0xDA)};
-    const qsizetype end = envelope.size() - Wire::PaddingBytes;
-    const QByteArray checksum = UnshuffleChecksum(envelope.mid(end - 4, 4));
-    const struct {
-        const char* data;
-        qsizetype size;
-    } pieces[] = {{head, 2}, {envelope.constData() + l + 4, end - 4 - (l + 4)}, {checksum.constData(), 4}};
-
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) {
-        SetError(error, u"Can't create inflate stream."_s);
-        return false;
+    m_head[0] = char(0x78);
+    m_head[1] = char(0xDA);
+    const qsizetype end = m_envelope.size() - Wire::PaddingBytes;
+    m_checksum = UnshuffleChecksum(m_envelope.mid(end - 4, 4));
+    m_pieces[0] = {m_head, 2};
+    m_pieces[1] = {m_envelope.constData() + l + 4, end - 4 - (l + 4)};
+    m_pieces[2] = {m_checksum.constData(), 4};
+    if (inflateInit(&m_stream->z) != Z_OK) {
+        Fail(u"Can't create inflate stream."_s);
+        return;
     }
+    m_stream->open = true;
+    m_framed = true;
+}
+
+TEnvelopeReader::~TEnvelopeReader()
+{
+    if (m_stream->open)
+        inflateEnd(&m_stream->z);
+    delete m_stream;
+}
+
+qsizetype TEnvelopeReader::Fail(const QString& error)
+{
+    m_failed = true;
+    m_error = error;
+    return -1;
+}
+
+bool TEnvelopeReader::Rewind()
+{
+    if (!m_framed || inflateReset(&m_stream->z) != Z_OK)
+        return false;
+    m_stream->z.next_in = nullptr;
+    m_stream->z.avail_in = 0;
+    m_nextPiece = 0;
+    m_ended = m_failed = m_tooLarge = false;
+    m_produced = 0;
+    m_error.clear();
+    return true;
+}
+
+qsizetype TEnvelopeReader::Read(char* buffer, qsizetype size)
+{
+    if (m_failed)
+        return -1;
+    if (m_ended || size <= 0)
+        return 0;
+    z_stream& z = m_stream->z;
+    qsizetype given = 0;
+    while (given < size) {
+        while (z.avail_in == 0 && m_nextPiece < 3) {
+            const Piece& piece = m_pieces[m_nextPiece++];
+            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data));
+            z.avail_in = static_cast<uInt>(piece.size);
+        }
+        const qsizetype room =
+            std::min<qsizetype>({size - given, m_maxInflated - m_produced, std::numeric_limits<uInt>::max()});
+        int rc = Z_OK;
+        if (room == 0) {
+            // At the limit, a spare byte tells a stream that has only its checksum left from
+            // one that would give more.
+            char spare = 0;
+            z.next_out = reinterpret_cast<Bytef*>(&spare);
+            z.avail_out = 1;
+            rc = inflate(&z, Z_NO_FLUSH);
+            if (z.avail_out == 0) {
+                m_tooLarge = true;
+                return Fail(u"Can't inflate response: too large."_s);
+            }
+        } else {
+            z.next_out = reinterpret_cast<Bytef*>(buffer + given);
+            z.avail_out = static_cast<uInt>(room);
+            rc = inflate(&z, Z_NO_FLUSH);
+            const qsizetype got = room - qsizetype(z.avail_out);
+            given += got;
+            m_produced += got;
+        }
+        if (rc == Z_STREAM_END) {
+            m_ended = true;
+            break;
+        }
+        // No progress at all with every piece given means the input ended before the stream did.
+        if (rc == Z_BUF_ERROR && (z.avail_in > 0 || m_nextPiece < 3))
+            continue;
+        if (rc != Z_OK)
+            return Fail(z.msg ? u"Can't inflate response: corrupt data (%1)."_s.arg(QString::fromLatin1(z.msg))
+                              : u"Can't inflate response: corrupt data."_s);
+    }
+    return given;
+}
+
+bool CheckEnvelope(const QByteArray& envelope, int preambleLength, qsizetype maxInflated, QString* error,
+                   bool* tooLarge, const std::function<void()>& eachPiece)
+{
+    TEnvelopeReader reader(envelope, preambleLength, maxInflated);
+    QByteArray scratch(1 << 16, Qt::Uninitialized);
+    qsizetype n = 0;
+    while ((n = reader.Read(scratch.data(), scratch.size())) > 0)
+        if (eachPiece)
+            eachPiece();
+    if (tooLarge)
+        *tooLarge = reader.TooLarge();
+    if (n < 0)
+        SetError(error, reader.Error());
+    return n == 0;
+}
+
+bool UnpackEnvelope(const QByteArray& envelope, int preambleLength, QByteArray& body, QString* error,
+                    qsizetype maxInflated)
+{
+    body.clear();
+    maxInflated = std::max<qsizetype>(1, maxInflated);
+    TEnvelopeReader reader(envelope, preambleLength, maxInflated);
     // Inflate straight into the result, growing it as needed: table data compresses about
     // eight to one, so that is the first guess.
-    QByteArray out(std::min<qsizetype>(std::max<qsizetype>((end - l) * 8, 1 << 16), maxInflated), Qt::Uninitialized);
+    const qsizetype packed = std::max<qsizetype>(0, envelope.size() - preambleLength);
+    QByteArray out(std::min<qsizetype>(std::max<qsizetype>(packed * 8, 1 << 16), maxInflated), Qt::Uninitialized);
     qsizetype produced = 0;
-    // One call of inflate into the room left, the buffer grown first when it is full. At the
-    // limit, a spare byte tells a stream that has only its checksum left from one that
-    // would give more.
-    const auto step = [&] {
+    qsizetype n = 0;
+    while (true) {
         if (produced == out.size() && out.size() < maxInflated)
             out.resize(std::min<qsizetype>(out.size() * 2, maxInflated));
-        if (produced == out.size()) {
-            char spare = 0;
-            stream.next_out = reinterpret_cast<Bytef*>(&spare);
-            stream.avail_out = 1;
-            const int rc = inflate(&stream, Z_NO_FLUSH);
-            return stream.avail_out == 0 ? Z_MEM_ERROR : rc;
-        }
-        const qsizetype room = std::min<qsizetype>(out.size() - produced, std::numeric_limits<uInt>::max());
-        stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
-        stream.avail_out = static_cast<uInt>(room);
-        const int rc = inflate(&stream, Z_NO_FLUSH);
-        produced += room - stream.avail_out;
-        return rc;
-    };
-    int rc = Z_OK;
-    for (const auto& piece : pieces) {
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data));
-        stream.avail_in = static_cast<uInt>(piece.size);
-        while (rc == Z_OK && stream.avail_in > 0)
-            rc = step();
-        if (rc != Z_OK)
+        // A full buffer at the limit still asks for a byte: the reader then tells the end of
+        // the stream from more data.
+        char spare = 0;
+        const bool full = produced == out.size();
+        n = full ? reader.Read(&spare, 1) : reader.Read(out.data() + produced, out.size() - produced);
+        if (n <= 0)
             break;
+        produced += full ? 0 : n;
     }
-    // All input given: what zlib still holds back must come out, within the limit; no
-    // progress at all means the input ended before the stream did.
-    while (rc == Z_OK)
-        rc = step();
-    out.truncate(produced);
-    inflateEnd(&stream);
-    if (rc != Z_STREAM_END) {
-        SetError(error, u"Can't inflate response: %1."_s.arg(rc == Z_MEM_ERROR ? u"too large"_s : u"corrupt data"_s));
+    if (n < 0) {
+        SetError(error, reader.Error());
         return false;
     }
+    out.truncate(produced);
     body = out;
     return true;
 }

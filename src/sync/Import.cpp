@@ -19,14 +19,21 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <istream>
 #include <limits>
+#include <set>
 #include <stdexcept>
+#include <streambuf>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString kCode = u"$3030"_s;
+
+// The piece of the answer read at a time, in both passes.
+constexpr qsizetype kImportChunk = 64 * 1024;
 
 // Names the service gives are used in statements as they come; they must be plain
 // identifiers so that an answer can never carry SQL of its own.
@@ -95,78 +102,167 @@ QString SqlList(const std::string& list)
     return items.join(u',');
 }
 
-// What a quick pass over the bytes (strings skipped, nesting counted) tells of the answer
-// before anything is written: the names of the top-level members whose values are objects,
-// and the faults that would otherwise only show once earlier tables were already committed.
+// What a first pass over the answer (strings skipped, nesting counted) tells before
+// anything is written: the tables that have a block, and the faults that would otherwise
+// only show once earlier tables were already committed.
 struct AnswerOutline {
-    std::vector<std::string> blocks;
-    std::string lateClearing; // a block whose "Truncate" or "PropList" follows its "Count"
-    bool escapedName = false; // a member name this pass cannot read as the parser will
+    std::set<std::string> blocks; // top-level members holding an object, of tables we keep in step
+    std::string lateClearing;     // a block whose "Truncate" or "PropList" follows its "Count"
+    bool escapedName = false;     // a member name this pass cannot read as the parser will
 };
 
-AnswerOutline OutlineOf(const QByteArray& text)
-{
+// Reads the answer piece by piece, keeping only a few short names of it: the limits are
+// checked here, so the parse that writes never meets a value it would have to hold whole.
+class OutlineReader {
+public:
+    explicit OutlineReader(const TImportLimits& limits) : m_limits(limits) {}
+
     AnswerOutline outline;
-    const char* p = text.constData();
-    const char* const end = p + text.size();
-    int depth = 0;
-    std::string lastString;
-    bool lastEscaped = false;
-    bool lastWasKey = false; // a depth-1 string followed by ':'
-    std::string key;
-    bool inBlock = false; // depth 2 is a table block
-    bool counted = false;
-    while (p < end) {
-        const char c = *p++;
-        if (c == '"') {
-            const char* start = p;
-            lastEscaped = false;
-            while (p < end && *p != '"') {
-                if (*p == '\\')
-                    lastEscaped = true;
-                p += *p == '\\' ? 2 : 1;
-            }
-            if (p > end)
-                p = end;
-            lastString.assign(start, size_t(p - start));
-            if (p < end)
-                ++p; // closing quote
-            continue;
+    QString error;
+    bool tooLarge = false;
+
+    bool Feed(const char* p, qsizetype n)
+    {
+        m_total += n;
+        if (m_total > m_limits.maxAnswer) {
+            tooLarge = true;
+            error = u"The answer is larger than %1 bytes."_s.arg(m_limits.maxAnswer);
+            return false;
         }
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
-            continue;
-        if (c == ':' && (depth == 1 || (depth == 2 && inBlock))) {
+        for (const char* const end = p + n; p < end; ++p)
+            if (!Step(*p))
+                return false;
+        return true;
+    }
+
+private:
+    // Names longer than this are none that the pass compares (tables, "Count", ...).
+    static constexpr size_t kNameMax = 128;
+
+    bool Step(char c)
+    {
+        if (m_inString) {
+            if (m_escapeNext) {
+                m_escapeNext = false;
+            } else if (c == '\\') {
+                m_escapeNext = true;
+                m_lastEscaped = true;
+            } else if (c == '"') {
+                m_inString = false;
+                return true;
+            }
+            if (++m_valueLength > m_limits.maxValue)
+                return ValueTooLong();
+            if (m_lastString.size() <= kNameMax)
+                m_lastString += c;
+            return true;
+        }
+        if (c == '"') {
+            m_inString = true;
+            m_lastEscaped = false;
+            m_lastString.clear();
+            m_valueLength = 0;
+            m_tokenLength = 0;
+            return true;
+        }
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            m_tokenLength = 0;
+            return true;
+        }
+        const bool structural = c == ':' || c == ',' || c == '{' || c == '}' || c == '[' || c == ']';
+        if (!structural) {
+            // A number or a literal: the parser holds it whole too.
+            if (++m_tokenLength > m_limits.maxValue)
+                return ValueTooLong();
+        } else {
+            m_tokenLength = 0;
+        }
+        if (c == ':' && (m_depth == 1 || (m_depth == 2 && m_inBlock))) {
             // The genuine service never escapes a name; one that is escaped could hide a
             // table or a member from this pass and is refused.
-            if (lastEscaped)
+            if (m_lastEscaped)
                 outline.escapedName = true;
-            if (depth == 1) {
-                key = lastString;
-                lastWasKey = true;
-            } else if (lastString == "Count") {
-                counted = true;
-            } else if (counted && (lastString == "Truncate" || lastString == "PropList") &&
+            if (m_depth == 1) {
+                m_key = m_lastString;
+                m_lastWasKey = true;
+            } else if (m_lastString == "Count") {
+                m_counted = true;
+            } else if (m_counted && (m_lastString == "Truncate" || m_lastString == "PropList") &&
                        outline.lateClearing.empty()) {
-                outline.lateClearing = key;
+                outline.lateClearing = m_key;
             }
-            continue;
+            return true;
         }
         if (c == '{' || c == '[') {
-            if (c == '{' && depth == 1 && lastWasKey) {
-                outline.blocks.push_back(key);
-                inBlock = true;
-                counted = false;
+            if (c == '{' && m_depth == 1 && m_lastWasKey) {
+                if (m_key.size() <= kNameMax && IsSyncedTable(Bare(m_key)))
+                    outline.blocks.insert(m_key);
+                m_inBlock = true;
+                m_counted = false;
             }
-            ++depth;
+            if (++m_depth > m_limits.maxDepth) {
+                error = u"The answer nests deeper than %1 levels."_s.arg(m_limits.maxDepth);
+                return false;
+            }
         } else if (c == '}' || c == ']') {
-            --depth;
-            if (depth <= 1)
-                inBlock = false;
+            --m_depth;
+            if (m_depth <= 1)
+                m_inBlock = false;
         }
-        lastWasKey = false;
+        m_lastWasKey = false;
+        return true;
     }
-    return outline;
-}
+
+    bool ValueTooLong()
+    {
+        error = u"A value of the answer is longer than %1 bytes."_s.arg(m_limits.maxValue);
+        return false;
+    }
+
+    const TImportLimits& m_limits;
+    qsizetype m_total = 0;
+    bool m_inString = false;
+    bool m_escapeNext = false;
+    bool m_lastEscaped = false;
+    std::string m_lastString; // at most kNameMax + 1 characters of the last string
+    qsizetype m_valueLength = 0;
+    qsizetype m_tokenLength = 0;
+    int m_depth = 0;
+    bool m_lastWasKey = false; // a depth-1 string followed by ':'
+    std::string m_key;
+    bool m_inBlock = false; // depth 2 is a table block
+    bool m_counted = false;
+};
+
+// The answer as the parser reads it, a piece at a time, with every byte above 127 taken as
+// not ASCII: anything else only survives as a \u escape.
+class AsciiStreamBuf : public std::streambuf {
+public:
+    explicit AsciiStreamBuf(TByteSource& source) : m_source(source), m_buffer(kImportChunk) {}
+    bool Failed() const { return m_failed; }
+
+protected:
+    int_type underflow() override
+    {
+        if (gptr() < egptr())
+            return traits_type::to_int_type(*gptr());
+        const qsizetype n = m_source.Read(m_buffer.data(), qsizetype(m_buffer.size()));
+        if (n <= 0) {
+            m_failed = n < 0;
+            return traits_type::eof();
+        }
+        for (qsizetype i = 0; i < n; ++i)
+            if (static_cast<unsigned char>(m_buffer[size_t(i)]) > 127)
+                m_buffer[size_t(i)] = '?';
+        setg(m_buffer.data(), m_buffer.data(), m_buffer.data() + n);
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    TByteSource& m_source;
+    std::vector<char> m_buffer;
+    bool m_failed = false;
+};
 
 struct HookState {
     qint64 position = 0;
@@ -364,8 +460,7 @@ private:
         // A table that is announced but missing would leave its changes behind for good once
         // the data version moves on: the answer is malformed and nothing of it is applied.
         for (const std::string& table : m_tables)
-            if (!table.empty() &&
-                std::find(m_outline.blocks.begin(), m_outline.blocks.end(), table) == m_outline.blocks.end())
+            if (!table.empty() && m_outline.blocks.count(table) == 0)
                 return Fail(u"Table %1 is named in \"Tables\" but absent from the answer."_s.arg(
                     QString::fromStdString(table)));
         result.serverTime = QString::fromStdString(m_serverTime);
@@ -648,49 +743,107 @@ private:
 
 } // namespace
 
-TImportResult ImportTables(const QByteArray& answer, int localDataVersion)
+TImportLimits& ImportLimits()
+{
+    static TImportLimits limits;
+    return limits;
+}
+
+TImportResult ImportTables(TByteSource& answer, int localDataVersion, const TImportLimits& limits)
 {
     QElapsedTimer clock;
     clock.start();
     TImportResult result;
     SinkLog(u"Procesando los datos recibidos..."_s);
     SinkStatus(u"Procesando los datos recibidos..."_s);
+    const auto failed = [&](const QString& error) {
+        WriteLog(kCode, error);
+        result.error = error;
+    };
 
     TDataBase* db = DB();
     sqlite3* handle = db && db->Connected() ? db->Handle() : nullptr;
     if (!handle) {
-        WriteLog(kCode, u"The database is not open."_s);
+        failed(u"The database is not open."_s);
     } else {
-        // Bytes are read as ASCII: anything else only survives as a \u escape.
-        QByteArray ascii = answer;
-        for (char& c : ascii)
-            if (static_cast<unsigned char>(c) > 127)
-                c = '?';
-        HookState hook;
-        hook.clock.start();
-        sqlite3_update_hook(handle, &UpdateHook, &hook);
-        ImportHandler handler(handle, localDataVersion, hook, OutlineOf(ascii));
-        bool parsed = false;
-        try {
-            parsed = nlohmann::json::sax_parse(ascii.constData(), ascii.constData() + ascii.size(), &handler);
-        } catch (const std::exception& e) {
-            handler.failure = QString::fromUtf8(e.what());
-            WriteLog(kCode, handler.failure);
-        }
-        sqlite3_update_hook(handle, nullptr, nullptr);
-        result = handler.result;
-        if (handler.nothingToDo) {
-            result.ok = true;
-            result.changed = false;
+        // First the whole answer is read once without writing: its size, its checksum and
+        // its outline must be sound before the first table is touched, since each table
+        // commits on its own and the data version must not move past a half-applied answer.
+        OutlineReader outline(limits);
+        bool sound = answer.Rewind();
+        if (sound) {
+            std::vector<char> chunk(kImportChunk);
+            QElapsedTimer responsive;
+            responsive.start();
+            qsizetype n = 0;
+            while ((n = answer.Read(chunk.data(), qsizetype(chunk.size()))) > 0) {
+                if (!outline.Feed(chunk.data(), n))
+                    break;
+                if (responsive.elapsed() > 250) {
+                    QCoreApplication::processEvents();
+                    responsive.restart();
+                }
+            }
+            if (n < 0) {
+                result.tooLarge = answer.TooLarge();
+                failed(answer.Error());
+                sound = false;
+            } else if (!outline.error.isEmpty()) {
+                result.tooLarge = outline.tooLarge;
+                failed(outline.error);
+                sound = false;
+            }
         } else {
-            result.ok = parsed && handler.failure.isEmpty();
-            result.changed = result.ok;
+            failed(answer.Error().isEmpty() ? u"The answer cannot be read again."_s : answer.Error());
+        }
+        if (sound && !answer.Rewind()) {
+            failed(u"The answer cannot be read again."_s);
+            sound = false;
+        }
+        if (sound) {
+            HookState hook;
+            hook.clock.start();
+            sqlite3_update_hook(handle, &UpdateHook, &hook);
+            ImportHandler handler(handle, localDataVersion, hook, std::move(outline.outline));
+            AsciiStreamBuf buffer(answer);
+            std::istream in(&buffer);
+            bool parsed = false;
+            try {
+                parsed = nlohmann::json::sax_parse(in, &handler);
+            } catch (const std::exception& e) {
+                handler.failure = QString::fromUtf8(e.what());
+                WriteLog(kCode, handler.failure);
+            }
+            sqlite3_update_hook(handle, nullptr, nullptr);
+            result = handler.result;
+            if (buffer.Failed()) {
+                // The source failed the second time through: what it says is the reason.
+                result.error = answer.Error();
+                WriteLog(kCode, result.error);
+                result.tooLarge = answer.TooLarge();
+                parsed = false;
+            } else {
+                result.error = handler.failure;
+            }
+            if (handler.nothingToDo) {
+                result.ok = true;
+                result.changed = false;
+            } else {
+                result.ok = parsed && handler.failure.isEmpty() && !buffer.Failed();
+                result.changed = result.ok;
+            }
         }
     }
     WriteLog(kCode, u"Elapsed "_s + FormatTwoDecimals(double(clock.elapsed()) / 1000.0) + u" sec."_s);
     SinkStatus(QString());
     QCoreApplication::processEvents();
     return result;
+}
+
+TImportResult ImportTables(const QByteArray& answer, int localDataVersion)
+{
+    TMemorySource source(answer);
+    return ImportTables(source, localDataVersion);
 }
 
 bool IsSyncedTable(const QString& table)

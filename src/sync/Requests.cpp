@@ -4,6 +4,8 @@
 #include "core/MiscFunc.h"
 #include "core/ServiceTrust.h"
 #include "core/uTypes.h"
+#include "sync/Envelope.h"
+#include "sync/Import.h"
 #include "sync/Sync.h"
 #include "sync/WireProtocol.h"
 
@@ -48,6 +50,41 @@ QString Run(const char* code, const QString& failure, const TSyncRequestData& da
     } catch (const std::exception& e) {
         WriteLog(where, QString::fromUtf8(e.what()));
         text.clear();
+        return failure;
+    }
+}
+
+// Run for the table-data kinds: the answer stays packed, and only its first bytes are
+// unpacked to tell the service's error object, which is never longer than 4096 bytes.
+QString RunPacked(const char* code, const QString& failure, const TSyncRequestData& data, QByteArray& envelope)
+{
+    const QString where = QString::fromLatin1(code);
+    try {
+        const qsizetype limit = ImportLimits().maxAnswer;
+        bool tooLarge = false;
+        if (!SendRequestPacked(data, envelope, limit, &tooLarge)) {
+            envelope.clear();
+            const QString error = tooLarge ? TableDataTooLargeText() : failure;
+            WriteLog(where, error);
+            return error;
+        }
+        TEnvelopeReader reader(envelope, Wire::ResponsePreambleLength, limit);
+        QByteArray head(4097, Qt::Uninitialized);
+        qsizetype got = 0;
+        qsizetype n = 0;
+        while (got < head.size() && (n = reader.Read(head.data() + got, head.size() - got)) > 0)
+            got += n;
+        head.truncate(got);
+        QString service;
+        if (ExtractServiceError(head, service)) {
+            WriteLog(where, service);
+            envelope.clear();
+            return service;
+        }
+        return {};
+    } catch (const std::exception& e) {
+        WriteLog(where, QString::fromUtf8(e.what()));
+        envelope.clear();
         return failure;
     }
 }
@@ -143,6 +180,25 @@ QString RequestIncrementalData(const TSessionValues& s, int dataVersion, QByteAr
     TSyncRequestData d = Data(K::rkIncrementalData, s);
     d.DataVersion = dataVersion;
     return Run("$3104", u"No se pudieron actualizar los datos."_s, d, answer);
+}
+
+QString RequestFullDataPacked(const TSessionValues& s, QByteArray& envelope)
+{
+    return RunPacked("$3103", u"No se pudieron descargar los datos."_s, Data(K::rkFullData, s), envelope);
+}
+
+QString RequestIncrementalDataPacked(const TSessionValues& s, int dataVersion, QByteArray& envelope)
+{
+    TSyncRequestData d = Data(K::rkIncrementalData, s);
+    d.DataVersion = dataVersion;
+    return RunPacked("$3104", u"No se pudieron actualizar los datos."_s, d, envelope);
+}
+
+QString TableDataTooLargeText()
+{
+    return u"Los datos recibidos del servidor superan el tamaño máximo admitido (%1). No se incorporó ningún "
+           u"cambio; si vuelve a ocurrir, comuníquese con el soporte."_s.arg(
+               FormatSize(double(ImportLimits().maxAnswer)));
 }
 
 QString RequestUploadChanges(const TSessionValues& s, const QByteArray& payload, QString& message)

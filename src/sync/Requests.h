@@ -44,6 +44,14 @@ QString RequestProgramDownload(const TSessionValues& s, QByteArray& program);
 // The table-data answer, as text to import.
 QString RequestFullData(const TSessionValues& s, QByteArray& answer);
 QString RequestIncrementalData(const TSessionValues& s, int dataVersion, QByteArray& answer);
+// The same answers left in their envelopes, for the import to read a piece at a time: a
+// full answer unpacks to hundreds of megabytes. The envelope has been read through once and
+// is sound and within the import's size limit; an answer beyond it gives
+// TableDataTooLargeText().
+QString RequestFullDataPacked(const TSessionValues& s, QByteArray& envelope);
+QString RequestIncrementalDataPacked(const TSessionValues& s, int dataVersion, QByteArray& envelope);
+// What the user reads when a table-data answer is larger than the client accepts.
+QString TableDataTooLargeText();
 
 QString RequestUploadChanges(const TSessionValues& s, const QByteArray& payload, QString& message);
 

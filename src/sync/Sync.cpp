@@ -22,6 +22,8 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <functional>
+
 #include <nlohmann/json.hpp>
 
 using namespace Qt::StringLiterals;
@@ -153,6 +155,10 @@ private:
     }
     QByteArray m_body;
 };
+
+// Posts an envelope and hands the answer to unpack, which fills the caller's response.
+bool Post(const QByteArray& envelope, QByteArray& response,
+          const std::function<bool(const QByteArray& answer, QByteArray& response)>& unpack);
 
 void WriteReportMembers(RequestWriter& w, const TSyncRequestData& d, bool mail)
 {
@@ -389,6 +395,42 @@ bool TransferInProgress()
 
 bool PostEnvelope(const QByteArray& envelope, QByteArray& response)
 {
+    return Post(envelope, response,
+                [](const QByteArray& answer, QByteArray& out) { return DecodeEnvelope(answer, out); });
+}
+
+bool PostEnvelopePacked(const QByteArray& envelope, QByteArray& packed, qsizetype maxInflated, bool* tooLarge)
+{
+    if (tooLarge)
+        *tooLarge = false;
+    return Post(envelope, packed, [&](const QByteArray& answer, QByteArray& out) {
+        QString error;
+        bool large = false;
+        // Unpacking a full answer takes a second or more: the window keeps answering.
+        QElapsedTimer responsive;
+        responsive.start();
+        const auto eachPiece = [&] {
+            if (responsive.elapsed() > 250) {
+                QCoreApplication::processEvents();
+                responsive.restart();
+            }
+        };
+        if (!CheckEnvelope(answer, Wire::ResponsePreambleLength, maxInflated, &error, &large, eachPiece)) {
+            WriteLog(u"$3004"_s, error);
+            if (tooLarge)
+                *tooLarge = large;
+            return false;
+        }
+        out = answer;
+        return true;
+    });
+}
+
+namespace {
+
+bool Post(const QByteArray& envelope, QByteArray& response,
+          const std::function<bool(const QByteArray& answer, QByteArray& response)>& unpack)
+{
     const QString code = u"$3005"_s;
     response.clear();
     if (g_posting) {
@@ -480,7 +522,7 @@ bool PostEnvelope(const QByteArray& envelope, QByteArray& response)
                                                                                          : u"HTTP %1"_s.arg(status)));
     } else {
         const QByteArray answer = reply->readAll();
-        ok = DecodeEnvelope(answer, response);
+        ok = unpack(answer, response);
         if (!ok)
             WriteLog(code, u"Can't decompress data."_s);
     }
@@ -490,6 +532,8 @@ bool PostEnvelope(const QByteArray& envelope, QByteArray& response)
     reply->deleteLater();
     return ok;
 }
+
+} // namespace
 
 void DropConnections()
 {
@@ -517,7 +561,10 @@ void CancelTransfer()
     }
 }
 
-bool SendRequest(const TSyncRequestData& data, QByteArray& response)
+namespace {
+
+bool Send(const TSyncRequestData& data, QByteArray& response,
+          const std::function<bool(const QByteArray& envelope, QByteArray& response)>& post)
 {
     response.clear();
     if (!SyncEnabled)
@@ -529,11 +576,28 @@ bool SendRequest(const TSyncRequestData& data, QByteArray& response)
         WriteLog(u"$3006"_s, u"Can't compress request stream."_s);
         return false;
     }
-    if (PostEnvelope(envelope, response))
+    if (post(envelope, response))
         return true;
     WriteLog(u"$3006"_s, u"Error getting data."_s);
     CountFailure();
     return false;
+}
+
+} // namespace
+
+bool SendRequest(const TSyncRequestData& data, QByteArray& response)
+{
+    return Send(data, response,
+                [](const QByteArray& envelope, QByteArray& out) { return PostEnvelope(envelope, out); });
+}
+
+bool SendRequestPacked(const TSyncRequestData& data, QByteArray& packed, qsizetype maxInflated, bool* tooLarge)
+{
+    if (tooLarge)
+        *tooLarge = false;
+    return Send(data, packed, [&](const QByteArray& envelope, QByteArray& out) {
+        return PostEnvelopePacked(envelope, out, maxInflated, tooLarge);
+    });
 }
 
 // ---------------------------------------------------------------------------------------

@@ -67,6 +67,13 @@ bool SendRequest(const TSyncRequestData& data, QByteArray& response);
 bool EncodeEnvelope(const QByteArray& json, QByteArray& envelope);
 bool DecodeEnvelope(const QByteArray& envelope, QByteArray& response);
 bool PostEnvelope(const QByteArray& envelope, QByteArray& response);
+// For answers that may be large (table data): the answer comes back still in its envelope,
+// read through once without being kept, so it is known to be sound and to unpack to at most
+// maxInflated bytes. tooLarge tells a refusal for its size from other failures.
+bool SendRequestPacked(const TSyncRequestData& data, QByteArray& packed, qsizetype maxInflated,
+                       bool* tooLarge = nullptr);
+bool PostEnvelopePacked(const QByteArray& envelope, QByteArray& packed, qsizetype maxInflated,
+                        bool* tooLarge = nullptr);
 // Aborts the transfer in progress; the request then fails within about two seconds.
 void CancelTransfer();
 bool TransferInProgress();

@@ -11,6 +11,7 @@
 #include "records/PhotoFiles.h"
 #include "sync/Import.h"
 #include "sync/Sync.h"
+#include "sync/WireProtocol.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -103,14 +104,16 @@ QString SyncIncremental(const TSessionValues& session)
     SinkLog(u"Última actualización: %1, versión de datos %2"_s.arg(
         FormatDateTimeText(u"dd-mmm-yy hh:nn:ss"_s, LastSyncTime()), QString::number(version)));
 
-    QByteArray answer;
-    const QString requestError = RequestIncrementalData(session, version, answer);
+    // The answer stays packed; the import unpacks it a piece at a time.
+    QByteArray envelope;
+    const QString requestError = RequestIncrementalDataPacked(session, version, envelope);
     if (!requestError.isEmpty()) {
         error = requestError;
     } else {
+        TEnvelopeReader answer(envelope, Wire::ResponsePreambleLength, ImportLimits().maxAnswer);
         const TImportResult imported = ImportTables(answer, version);
         if (!imported.ok) {
-            error = kImportFailed;
+            error = imported.tooLarge ? TableDataTooLargeText() : kImportFailed;
         } else if (!imported.changed) {
             error.clear();
             WriteLog(code, u"Los datos están actualizados."_s);
@@ -142,14 +145,15 @@ QString ImportFullData(const TSessionValues& session)
     QString error;
     TImportResult imported;
     {
-        QByteArray answer;
-        error = RequestFullData(session, answer);
+        QByteArray envelope;
+        error = RequestFullDataPacked(session, envelope);
         if (!error.isEmpty())
             return error;
+        TEnvelopeReader answer(envelope, Wire::ResponsePreambleLength, ImportLimits().maxAnswer);
         imported = ImportTables(answer, -1);
     }
     if (!imported.ok) {
-        error = kFullImportFailed;
+        error = imported.tooLarge ? TableDataTooLargeText() : kFullImportFailed;
     } else if (!WriteSetting(Setting::DataVersion, QString::number(imported.dataVersion)) ||
                !WriteSetting(Setting::LastSyncTime, imported.serverTime)) {
         // Without them the next synchronisation would download and import everything again.

@@ -181,6 +181,45 @@ TEST_F(SyncServiceTest, LocalRecordsComeBackWithServiceCodesAndALostAnswerDuplic
     EXPECT_TRUE(fatal.calls.empty());
 }
 
+// An incremental answer the client cannot take: larger than its limit, or sound in every
+// table but with a wrong checksum at its end. Neither writes anything nor moves the data
+// version, so the next synchronisation asks for the same changes again and takes them.
+TEST_F(SyncServiceTest, AnAnswerTooLargeOrWithABadChecksumChangesNothing)
+{
+    Install();
+    const QStringList generations = CreateLocalRecords(u"cuatro"_s);
+    ASSERT_EQ(UploadChanges(session), QString());
+    const int version = LocalDataVersion();
+    const QString arrived =
+        u"SELECT COUNT(*) FROM `W_Clientes` WHERE `Cli_CodigoGeneracion` = '%1' AND `Cli_Codigo` < 2147473647;"_s.arg(
+            generations[0]);
+    ASSERT_EQ(Scalar(arrived), 0);
+
+    const TImportLimits usual = ImportLimits();
+    struct Restore {
+        TImportLimits limits;
+        ~Restore() { ImportLimits() = limits; }
+    } restore{usual};
+    ImportLimits().maxAnswer = 600;
+    EXPECT_EQ(SyncIncremental(session), TableDataTooLargeText());
+    EXPECT_TRUE(TableDataTooLargeText().contains(u"tamaño máximo"_s));
+    EXPECT_EQ(LocalDataVersion(), version);
+    EXPECT_EQ(Scalar(arrived), 0);
+    ImportLimits() = usual;
+
+    ResetConsecutiveFailures();
+    ASSERT_TRUE(service.InjectFault(u"incdata"_s, u"badchecksum"_s, 0, 1));
+    EXPECT_FALSE(SyncIncremental(session).isEmpty());
+    EXPECT_EQ(LocalDataVersion(), version);
+    EXPECT_EQ(Scalar(arrived), 0);
+
+    ResetConsecutiveFailures();
+    ASSERT_EQ(SyncIncremental(session), QString());
+    EXPECT_GT(LocalDataVersion(), version);
+    ExpectArrivedOnce(generations);
+    EXPECT_TRUE(fatal.calls.empty());
+}
+
 TEST_F(SyncServiceTest, AnInterruptedToolRunLosesNothing)
 {
     Install();

@@ -32,8 +32,8 @@ TEST(ServiceFaults, EachModeBreaksTheAnswerAsAnnouncedAndThenPasses)
         int status;   // HTTP status seen; -1: no answer at all
         bool unpacks; // the body is still a readable envelope
     } cases[] = {
-        {"close", -1, false},      {"http500", 500, false},   {"garbage", 200, false},
-        {"truncated", 200, false}, {"badmarker", 200, false}, {"delay", 200, true},
+        {"close", -1, false},      {"http500", 500, false},     {"garbage", 200, false}, {"truncated", 200, false},
+        {"badmarker", 200, false}, {"badchecksum", 200, false}, {"delay", 200, true},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(service.InjectFault(u"tos"_s, QString::fromLatin1(c.mode), 300, 1)) << c.mode;

@@ -46,7 +46,7 @@ public:
     QString Output();
 
     // Fault injection. kind: an action text ("photos", "fulldata", ...) or "*" for every
-    // request; mode: delay, close, http500, garbage, truncated or badmarker; ms: the delay;
+    // request; mode: delay, close, http500, garbage, truncated, badmarker or badchecksum; ms: the delay;
     // count: how many requests it applies to (0: until cleared).
     bool InjectFault(const QString& kind, const QString& mode, int ms = 0, int count = 0);
     // The service answers its error object with this text instead (mode "refuse").

@@ -110,6 +110,72 @@ TEST(Envelope, MalformedResponsesFail)
     EXPECT_TRUE(body.isEmpty());
 }
 
+// The reader hands the body out a piece at a time, whatever the piece, and can start over;
+// the checksum is only known once the last byte is out, and the limit stops a small
+// envelope that claims far more without unpacking past it.
+TEST(Envelope, ReaderGivesTheBodyInPiecesAndChecksItAtTheEnd)
+{
+    QRandomGenerator random(5);
+    QByteArray body(300000, Qt::Uninitialized);
+    for (char& c : body)
+        c = static_cast<char>('A' + random.bounded(40));
+    const QByteArray envelope = Response(body);
+    const int l = Wire::ResponsePreambleLength;
+    const auto readAll = [](TEnvelopeReader& reader, qsizetype piece, QByteArray& out) {
+        out.clear();
+        QByteArray buffer(piece, Qt::Uninitialized);
+        qsizetype n = 0;
+        while ((n = reader.Read(buffer.data(), piece)) > 0)
+            out.append(buffer.constData(), n);
+        return n;
+    };
+    QByteArray out;
+    for (const qsizetype piece : {1, 7, 4096, 1 << 20}) {
+        TEnvelopeReader reader(envelope, l);
+        EXPECT_EQ(readAll(reader, piece, out), 0) << piece;
+        EXPECT_EQ(out, body) << piece;
+        EXPECT_EQ(reader.Produced(), body.size());
+        ASSERT_TRUE(reader.Rewind());
+        EXPECT_EQ(readAll(reader, piece, out), 0) << piece;
+        EXPECT_EQ(out, body) << piece;
+    }
+
+    QByteArray badChecksum = envelope;
+    const qsizetype at = badChecksum.size() - Wire::PaddingBytes - 1;
+    badChecksum[at] = static_cast<char>(badChecksum[at] ^ 0x55);
+    TEnvelopeReader bad(badChecksum, l);
+    EXPECT_EQ(readAll(bad, 4096, out), -1);
+    EXPECT_GE(out.size(), body.size() - 4096); // all of it came out before the check failed
+    EXPECT_FALSE(bad.TooLarge());
+    EXPECT_TRUE(bad.Error().contains(u"corrupt"_s)) << bad.Error().toStdString();
+    QString error;
+    bool tooLarge = true;
+    EXPECT_FALSE(CheckEnvelope(badChecksum, l, DefaultMaxInflated, &error, &tooLarge));
+    EXPECT_FALSE(tooLarge);
+
+    EXPECT_TRUE(CheckEnvelope(envelope, l, body.size(), &error, &tooLarge));
+    EXPECT_FALSE(CheckEnvelope(envelope, l, body.size() - 1, &error, &tooLarge));
+    EXPECT_TRUE(tooLarge);
+    EXPECT_TRUE(error.contains(u"too large"_s));
+
+    // 32 MB of one letter travel in some 32 KB; with a 1 MB limit not a byte more is given.
+    const QByteArray bomb = Response(QByteArray(32 << 20, 'A'));
+    EXPECT_LT(bomb.size(), 64 * 1024);
+    TEnvelopeReader limited(bomb, l, 1 << 20);
+    EXPECT_EQ(readAll(limited, 1 << 16, out), -1);
+    EXPECT_TRUE(limited.TooLarge());
+    EXPECT_EQ(limited.Produced(), 1 << 20);
+    ASSERT_TRUE(limited.Rewind()); // starts over cleanly
+    EXPECT_FALSE(limited.TooLarge());
+    EXPECT_EQ(limited.Produced(), 0);
+
+    // An envelope that is no envelope fails from the first read, and cannot start over.
+    TEnvelopeReader tooShort(envelope.left(100), l);
+    EXPECT_EQ(tooShort.Read(out.data(), 1), -1);
+    EXPECT_EQ(tooShort.Error(), u"Response is too short."_s);
+    EXPECT_FALSE(tooShort.Rewind());
+}
+
 // Every length from the marker up to the shortest possible envelope is refused before
 // anything is cut or inflated; a length check that forgot the padding let zlib read far
 // past the buffer. Both directions: the service unpacks requests the same way.

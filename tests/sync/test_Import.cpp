@@ -7,8 +7,10 @@
 #include "service/Schema.h"
 #include "support/SchemaDatabase.h"
 #include "support/TestRoot.h"
+#include "sync/Envelope.h"
 #include "sync/Import.h"
 #include "sync/Upload.h"
+#include "sync/WireProtocol.h"
 
 #include <QDir>
 #include <QFile>
@@ -205,7 +207,12 @@ protected:
 
     void ExpectRefused(const Case& c, int localVersion = -1)
     {
-        const TImportResult r = ImportTables(c.answer, localVersion);
+        ExpectUnchanged(ImportTables(c.answer, localVersion), c.what);
+    }
+
+    void ExpectUnchanged(const TImportResult& r, const char* what)
+    {
+        const Case c{what, {}};
         EXPECT_FALSE(r.ok) << c.what;
         EXPECT_FALSE(r.changed) << c.what;
         EXPECT_EQ(Text(u"SELECT GROUP_CONCAT(`Calle_Nombre`) FROM `W_Calles`;"_s), u"Uno,Dos,Tres"_s) << c.what;
@@ -290,6 +297,96 @@ TEST_F(RefusedAnswerTest, AnswerThatIsNoObjectOrVersionOutOfRange)
     const TImportResult r = ImportTables(versioned("2147483647"), 5);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.dataVersion, 2147483647);
+}
+
+// An answer as the transfer hands it over: still in its envelope.
+QByteArray Packed(const QByteArray& text)
+{
+    QByteArray envelope;
+    EXPECT_TRUE(PackEnvelope(QByteArray(Wire::ResponsePreambleLength, 'R'), text, envelope));
+    return envelope;
+}
+
+// Past any limit nothing is written, not even the tables that come before the excess: the
+// answer is read through once before the first table is touched.
+TEST_F(RefusedAnswerTest, PastALimitNothingIsWritten)
+{
+    const QByteArray answer =
+        Answer("W_Barrios,W_Calles", Barrios() +
+                                         R"(,"W_Calles":{"Truncate":1,"Fields":"Calle_Codigo,Calle_Nombre",)"
+                                         R"("Types":"int,text","Count":1,"1":"9~)" +
+                                         QByteArray(2000, 'N') + "\"}}");
+    TImportLimits small;
+    small.maxAnswer = answer.size() - 1;
+    TImportLimits shortValues;
+    shortValues.maxValue = 1000;
+    TImportLimits shallow;
+    shallow.maxDepth = 1;
+    const struct {
+        const char* what;
+        TImportLimits limits;
+        bool tooLarge;
+    } cases[] = {{"answer past the limit", small, true},
+                 {"value past the limit", shortValues, false},
+                 {"nested past the limit", shallow, false}};
+    for (const auto& c : cases) {
+        TMemorySource text(answer);
+        TImportResult r = ImportTables(text, -1, c.limits);
+        ExpectUnchanged(r, c.what);
+        EXPECT_EQ(r.tooLarge, c.tooLarge) << c.what;
+        EXPECT_FALSE(r.error.isEmpty()) << c.what;
+        TEnvelopeReader packed(Packed(answer), Wire::ResponsePreambleLength, c.limits.maxAnswer);
+        r = ImportTables(packed, -1, c.limits);
+        ExpectUnchanged(r, c.what);
+        EXPECT_EQ(r.tooLarge, c.tooLarge) << c.what;
+    }
+    // A number is held whole by the parser as well.
+    TMemorySource longNumber(R"({"DBVer":12345678901,"Data_Type":0})");
+    TImportLimits tenDigits;
+    tenDigits.maxValue = 10;
+    ExpectUnchanged(ImportTables(longNumber, -1, tenDigits), "number past the limit");
+
+    // At exactly the limits the answer goes in.
+    TImportLimits exact;
+    exact.maxAnswer = answer.size();
+    exact.maxValue = 2002;
+    exact.maxDepth = 2;
+    TEnvelopeReader packed(Packed(answer), Wire::ResponsePreambleLength, exact.maxAnswer);
+    const TImportResult r = ImportTables(packed, -1, exact);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(Text(u"SELECT LENGTH(`Calle_Nombre`) FROM `W_Calles`;"_s), u"2000"_s);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Barrios`;"_s), 1);
+}
+
+// The checksum is the last thing an envelope gives: an answer whose tables are all sound but
+// whose checksum is wrong writes none of them, also when the first table is long done by
+// the time the text ends.
+TEST_F(RefusedAnswerTest, ACorruptChecksumAfterSoundTablesWritesNothing)
+{
+    QByteArray rows;
+    const int count = 8000;
+    for (int i = 1; i <= count; ++i)
+        rows +=
+            ",\"" + QByteArray::number(i) + "\":\"" + QByteArray::number(i) + "~Calle " + QByteArray::number(i) + '"';
+    const QByteArray answer =
+        Answer("W_Barrios,W_Calles", Barrios() +
+                                         R"(,"W_Calles":{"Truncate":1,"Fields":"Calle_Codigo,Calle_Nombre",)"
+                                         R"("Types":"int,text","Count":)" +
+                                         QByteArray::number(count) + rows + "}}");
+    ASSERT_GT(answer.size(), 2 * 64 * 1024); // the import reads it in several pieces
+    QByteArray envelope = Packed(answer);
+    const qsizetype at = envelope.size() - Wire::PaddingBytes - 1;
+    envelope[at] = static_cast<char>(envelope[at] ^ 0x55);
+    TEnvelopeReader corrupt(envelope, Wire::ResponsePreambleLength);
+    const TImportResult r = ImportTables(corrupt, -1);
+    ExpectUnchanged(r, "corrupt checksum");
+    EXPECT_FALSE(r.tooLarge);
+    EXPECT_FALSE(root.LogLines().filter(u"corrupt data"_s).isEmpty());
+
+    TEnvelopeReader sound(Packed(answer), Wire::ResponsePreambleLength);
+    ASSERT_TRUE(ImportTables(sound, -1).ok);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Calles`;"_s), count);
+    EXPECT_EQ(Scalar(u"SELECT COUNT(*) FROM `W_Barrios`;"_s), 1);
 }
 
 TEST_F(ImportTest, PhotoListDeletesThePhotosOfThePropertiesWithTheirFiles)
