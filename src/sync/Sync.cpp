@@ -378,10 +378,10 @@ bool EncodeEnvelope(const QByteArray& json, QByteArray& envelope)
     return true;
 }
 
-bool DecodeEnvelope(const QByteArray& envelope, QByteArray& response)
+bool DecodeEnvelope(const QByteArray& envelope, QByteArray& response, qsizetype maxInflated)
 {
     QString error;
-    if (!UnpackEnvelope(envelope, Wire::ResponsePreambleLength, response, &error)) {
+    if (!UnpackEnvelope(envelope, Wire::ResponsePreambleLength, response, &error, maxInflated)) {
         WriteLog(u"$3004"_s, error);
         return false;
     }

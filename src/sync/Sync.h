@@ -65,7 +65,11 @@ QByteArray BuildRequestJson(const TSyncRequestData& data);
 // came back or when the client is offline (then nothing is sent).
 bool SendRequest(const TSyncRequestData& data, QByteArray& response);
 bool EncodeEnvelope(const QByteArray& json, QByteArray& envelope);
-bool DecodeEnvelope(const QByteArray& envelope, QByteArray& response);
+// Every answer but table data is small: the largest genuine one is a program build in
+// base64, some 50 MB. A tighter cap than the envelope's own keeps an answer that claims
+// gigabytes from taking the client's memory with it.
+constexpr qsizetype AnswerMaxInflated = qsizetype(256) * 1024 * 1024;
+bool DecodeEnvelope(const QByteArray& envelope, QByteArray& response, qsizetype maxInflated = AnswerMaxInflated);
 bool PostEnvelope(const QByteArray& envelope, QByteArray& response);
 // For answers that may be large (table data): the answer comes back still in its envelope,
 // read through once without being kept, so it is known to be sound and to unpack to at most

@@ -172,3 +172,21 @@ TEST(ProgramUpdate, NewerVersionsAreComparedAsNumbers)
     EXPECT_LT(CompareVersions(u"3.9"_s, u"3.10"_s), 0);
     EXPECT_EQ(CompareVersions(u"3.1"_s, u"3.1.0.0"_s), 0);
 }
+
+// An answer other than table data that claims more than any genuine one (a status or photo
+// answer made into a deflate bomb) is refused without being unpacked whole.
+TEST(Transport, SmallAnswersHaveTheirOwnCap)
+{
+    QByteArray bomb;
+    ASSERT_TRUE(
+        PackEnvelope(QByteArray(Wire::ResponsePreambleLength, 'R'), QByteArray(AnswerMaxInflated + 1, ' '), bomb));
+    ASSERT_LT(bomb.size(), 1 << 20);
+    QByteArray out;
+    EXPECT_FALSE(DecodeEnvelope(bomb, out));
+    EXPECT_TRUE(out.isEmpty());
+    // A program build in base64 is the largest genuine answer and still fits.
+    QByteArray build;
+    ASSERT_TRUE(PackEnvelope(QByteArray(Wire::ResponsePreambleLength, 'R'), QByteArray(64 << 20, 'A'), build));
+    EXPECT_TRUE(DecodeEnvelope(build, out));
+    EXPECT_EQ(out.size(), 64 << 20);
+}
