@@ -25,6 +25,10 @@ struct TImportLimits {
     // limit of 2.5 times that leaves room for longer descriptions and more rows per listing,
     // and ends an answer that claims gigabytes after a second or two of unpacking.
     qsizetype maxAnswer = qsizetype(1024) * 1024 * 1024;
+    // As it arrives, still packed: a genuine packed answer is smaller than what it unpacks to,
+    // and the megabyte covers the envelope around a tiny one. A service that keeps sending is
+    // cut off here, not when memory runs out.
+    qsizetype maxPacked = maxAnswer + 1024 * 1024;
     // A row of a listing is well under 64 KB; the longest genuine value is a "PropList"
     // naming every listing of a table (some 10 MB for 1,000,000 listings).
     qsizetype maxValue = qsizetype(32) * 1024 * 1024;

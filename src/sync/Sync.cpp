@@ -10,6 +10,7 @@
 #include "db/Settings.h"
 #include "db/uDB.h"
 #include "sync/Envelope.h"
+#include "sync/Import.h"
 #include "sync/WireProtocol.h"
 
 #include <QCoreApplication>
@@ -486,8 +487,15 @@ bool Post(const QByteArray& envelope, QByteArray& response,
             }
         }
     });
+    const qint64 maxBody = ImportLimits().maxPacked;
+    bool oversized = false;
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64 total) {
         connected = true;
+        if (!oversized && qMax(received, total) > maxBody) {
+            oversized = true;
+            reply->abort();
+            return;
+        }
         if (!reading) {
             reading = true;
             WorkBegin(Mode::Reading, total);
@@ -517,7 +525,9 @@ bool Post(const QByteArray& envelope, QByteArray& response,
     bool ok = false;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     NoteSecureConnectionOutcome(reply);
-    if (reply->error() != QNetworkReply::NoError || status != 200) {
+    if (oversized) {
+        WriteLog(code, u"Answer larger than %1 bytes; transfer stopped."_s.arg(maxBody));
+    } else if (reply->error() != QNetworkReply::NoError || status != 200) {
         WriteLog(code, u"Get data error. "_s + (reply->error() != QNetworkReply::NoError ? reply->errorString()
                                                                                          : u"HTTP %1"_s.arg(status)));
     } else {

@@ -220,6 +220,27 @@ TEST_F(SyncServiceTest, AnAnswerTooLargeOrWithABadChecksumChangesNothing)
     EXPECT_TRUE(fatal.calls.empty());
 }
 
+// A service that sends more than any answer may unpack to is cut off while it sends, before
+// the body is held whole.
+TEST_F(SyncServiceTest, AServiceThatKeepsSendingIsCutOff)
+{
+    Install();
+    QByteArray packed;
+    ASSERT_EQ(RequestFullDataPacked(session, packed), QString());
+    ASSERT_GT(packed.size(), 20000);
+
+    const TImportLimits usual = ImportLimits();
+    struct Restore {
+        TImportLimits limits;
+        ~Restore() { ImportLimits() = limits; }
+    } restore{usual};
+    ImportLimits().maxPacked = 20000;
+    ResetConsecutiveFailures();
+    EXPECT_FALSE(RequestFullDataPacked(session, packed).isEmpty());
+    EXPECT_TRUE(packed.isEmpty());
+    EXPECT_TRUE(root.LogLines().join(u'\n').contains(u"transfer stopped"_s));
+}
+
 TEST_F(SyncServiceTest, AnInterruptedToolRunLosesNothing)
 {
     Install();
