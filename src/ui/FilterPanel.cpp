@@ -800,7 +800,10 @@ void TFilterPanel::BuildStoredSearchControls(QWidget* content, QVBoxLayout* colu
     lblFilterCliName = new QLabel(layoutFilterClient);
     lblFilterCliName->setObjectName(u"lblFilterCliName"_s);
     QFont large = bold;
-    large.setPointSize(large.pointSize() + 2);
+    if (large.pointSize() > 0)
+        large.setPointSize(large.pointSize() + 2);
+    else
+        large.setPixelSize(large.pixelSize() + 3);
     lblFilterCliName->setFont(large);
     lblFilterCliName->setWordWrap(true);
     lblFilterCliDate = new QLabel(layoutFilterClient);

@@ -52,8 +52,12 @@ TfrmFilterSave::TfrmFilterSave(QWidget* parent) : QDialog(parent)
 
     lblTitle = new QLabel(u"Guardar filtro"_s, this);
     lblTitle->setObjectName(u"lblTitle"_s);
+    // The program's font is set in pixels: a point size would read as -1 here.
     QFont titleFont = lblTitle->font();
-    titleFont.setPointSize(titleFont.pointSize() + 4);
+    if (titleFont.pointSize() > 0)
+        titleFont.setPointSize(titleFont.pointSize() + 4);
+    else
+        titleFont.setPixelSize(titleFont.pixelSize() + 5);
     titleFont.setBold(true);
     lblTitle->setFont(titleFont);
     column->addWidget(lblTitle);
