@@ -157,7 +157,8 @@ bool TNewMatchRun::Step(int sliceMs)
     clock.start();
     const TFilterEnv env = CurrentFilterEnv();
     const QString now = DateTimeToDbText(QDateTime::currentDateTime());
-    while (m_next < m_searches.size() && (clock.elapsed() < sliceMs || m_next == 0)) {
+    // At least one search a step, so that a slow machine still gets to the end.
+    for (int ran = 0; m_next < m_searches.size() && (ran == 0 || clock.elapsed() < sliceMs); ++ran) {
         const TWatchedSearch& search = m_searches[m_next++];
         // A search that cannot be loaded cannot be run either; the panel says why when the
         // user loads it.
