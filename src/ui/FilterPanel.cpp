@@ -32,6 +32,7 @@
 #include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -766,6 +767,23 @@ QPixmap StoredPicture(bool client)
     return picture;
 }
 
+// The stored-search rows are drawn by their own widgets: the list paints only the row's
+// background and its selection beneath them, never the item's text a second time.
+class TRowBackgroundDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem background = option;
+        initStyleOption(&background, index);
+        background.text.clear();
+        background.icon = QIcon();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+    }
+};
+
 } // namespace
 
 void TFilterPanel::BuildStoredSearchControls(QWidget* content, QVBoxLayout* column)
@@ -786,6 +804,7 @@ void TFilterPanel::BuildStoredSearchControls(QWidget* content, QVBoxLayout* colu
     lstboxStoredSrch->setSelectionMode(QAbstractItemView::SingleSelection);
     lstboxStoredSrch->setFixedHeight(118);
     lstboxStoredSrch->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstboxStoredSrch->setItemDelegate(new TRowBackgroundDelegate(lstboxStoredSrch));
     stored->addWidget(lstboxStoredSrch);
     column->addWidget(layoutStoredSrch);
 
@@ -833,10 +852,11 @@ void TFilterPanel::BuildStoredSearchControls(QWidget* content, QVBoxLayout* colu
     StoredSearchChosen();
 }
 
-void TFilterPanel::RefreshStoredSearches()
+void TFilterPanel::RefreshStoredSearches(bool keepChoice)
 {
     const int previous = lstboxStoredSrch->currentRow();
-    const bool keep = previous >= 0 && lstboxStoredSrch->currentItem() && lstboxStoredSrch->currentItem()->isSelected();
+    const bool keep =
+        keepChoice && previous >= 0 && lstboxStoredSrch->currentItem() && lstboxStoredSrch->currentItem()->isSelected();
     const std::pair<int, int> chosen = keep && previous < m_stored.size()
                                            ? std::pair{m_stored[previous].Kind, m_stored[previous].Code}
                                            : std::pair{0, 0};
@@ -857,7 +877,6 @@ void TFilterPanel::RefreshStoredSearches()
             item->setToolTip(text);
             // The row is drawn by its widget (picture, name, new matches); the item keeps the
             // text for the keyboard's type-ahead and for whoever reads the list.
-            item->setForeground(Qt::transparent);
             auto* line = new QWidget;
             line->setObjectName(u"itemBusquedasFiltro"_s);
             auto* layout = new QHBoxLayout(line);
@@ -891,8 +910,8 @@ void TFilterPanel::RefreshStoredSearches()
         FatalError(kLoadFailed);
         return;
     }
-    // Nothing stays chosen after a new list, unless the user had an entry chosen that is
-    // still there (an alert count that changed must not take the choice away).
+    // Nothing stays chosen after a new list, unless asked to keep the user's choice (new
+    // alert counts must not take it away).
     for (int row = 0; row < m_stored.size() && chosen.first != 0; ++row)
         if (m_stored[row].Kind == chosen.first && m_stored[row].Code == chosen.second)
             lstboxStoredSrch->setCurrentRow(row);
@@ -910,6 +929,12 @@ void TFilterPanel::ResetStoredSearches()
 
 void TFilterPanel::StoredSearchChosen()
 {
+    // The chosen row's name in the selection's text colour, like any list's.
+    for (int row = 0; row < lstboxStoredSrch->count(); ++row)
+        if (QWidget* line = lstboxStoredSrch->itemWidget(lstboxStoredSrch->item(row)))
+            if (auto* name = line->findChild<QLabel*>(u"lblStoredSrchName"_s))
+                name->setForegroundRole(lstboxStoredSrch->item(row)->isSelected() ? QPalette::HighlightedText
+                                                                                  : QPalette::WindowText);
     QListWidgetItem* item = lstboxStoredSrch->currentItem();
     const bool chosen = item && item->isSelected() && lstboxStoredSrch->currentRow() < m_stored.size();
     btnStoredSrchLoad->setEnabled(chosen);

@@ -53,8 +53,9 @@ public:
     const TFilterEnv& Env() const { return m_env; }
 
     // Stored searches: the list of the user's own and the clients' searches, with the count
-    // of new matches beside each. Run after a login and after the new-match alerts ran.
-    void RefreshStoredSearches();
+    // of new matches beside each; no entry chosen afterwards unless keepChoice (the alerts
+    // refresh it under the user's hands).
+    void RefreshStoredSearches(bool keepChoice = false);
     // As a new login leaves it: out of any client view, the list read afresh.
     void ResetStoredSearches();
     // The client view entered from a client's record: the client's search loaded, or a fresh

@@ -62,9 +62,12 @@ TfrmFilterSave::TfrmFilterSave(QWidget* parent) : QDialog(parent)
     lblTitle->setFont(titleFont);
     column->addWidget(lblTitle);
 
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(6);
+    // Each choice above its field, so that the field has the dialog's whole width for long
+    // client names.
+    auto* choices = new QGridLayout;
+    choices->setHorizontalSpacing(0);
+    choices->setVerticalSpacing(4);
+    choices->setColumnMinimumWidth(0, 22);
     rbNew = new QRadioButton(u"Nuevo filtro"_s, this);
     rbNew->setObjectName(u"rbNew"_s);
     edtFilterName = new QLineEdit(this);
@@ -77,12 +80,13 @@ TfrmFilterSave::TfrmFilterSave(QWidget* parent) : QDialog(parent)
     cboStoredFilters->setObjectName(u"cboStoredFilters"_s);
     cboStoredFilters->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cboStoredFilters->setMinimumContentsLength(16);
-    grid->addWidget(rbNew, 0, 0);
-    grid->addWidget(edtFilterName, 0, 1);
-    grid->addWidget(rbReplace, 1, 0);
-    grid->addWidget(cboStoredFilters, 1, 1);
-    grid->setColumnStretch(1, 1);
-    column->addLayout(grid);
+    choices->addWidget(rbNew, 0, 0, 1, 2);
+    choices->addWidget(edtFilterName, 1, 1);
+    choices->setRowMinimumHeight(2, 6);
+    choices->addWidget(rbReplace, 3, 0, 1, 2);
+    choices->addWidget(cboStoredFilters, 4, 1);
+    choices->setColumnStretch(1, 1);
+    column->addLayout(choices);
     auto* group = new QButtonGroup(this);
     group->addButton(rbNew);
     group->addButton(rbReplace);

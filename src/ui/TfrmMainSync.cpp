@@ -450,7 +450,7 @@ void TfrmMain::SyncRun()
     if (failure.isEmpty())
         StartNewMatchRun(std::move(arrivals), CurrentAgencyCode(), [window = QPointer<TfrmMain>(this)] {
             if (window)
-                window->FilterPanel->RefreshStoredSearches();
+                window->FilterPanel->RefreshStoredSearches(true);
         });
     if (countDown) {
         timerCountDown->setProperty("tag", 10);
