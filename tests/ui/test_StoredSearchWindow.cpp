@@ -224,7 +224,13 @@ private Q_SLOTS:
         Child<QLineEdit>(u"edtFilterTexto"_s)->setFocus();
         ProgramFixture::Type(u"jardin)"_s);
         answers->shown.clear();
-        Click(u"btnFilterSave"_s);
+        {
+            DialogDriver driver;
+            driver.On("TfrmFilterSave", [](QWidget* dialog) { static_cast<TfrmFilterSave*>(dialog)->reject(); });
+            Click(u"btnFilterSave"_s);
+            QVERIFY(!driver.seen.contains(u"TfrmFilterSave"_s));
+            FilterSaveDialog()->setProperty("driven", false);
+        }
         QCOMPARE(answers->shown.size(), size_t(1));
         QVERIFY(answers->shown[0].text.contains(u"\")\""_s));
         QCOMPARE(LocalValue(u"SELECT COUNT(*) FROM `W_Filtros`;"_s), u"0"_s);
