@@ -101,16 +101,35 @@ int TArrivalRecorder::Count() const
     return m_active ? int(ReadCount(u"SELECT COUNT(*) FROM `temp`.`K_Llegadas`;"_s)) : 0;
 }
 
-bool TArrivalRecorder::Fill(const QList<qint64>& codes)
+QList<qint64> TArrivalRecorder::Codes() const
 {
-    Stop();
-    if (!m_active)
+    QList<qint64> codes;
+    QStringList texts;
+    if (m_active && LoadCodeList(u"SELECT `Prop_Codigo` AS c FROM `temp`.`K_Llegadas`;"_s, texts))
+        for (const QString& text : texts)
+            codes << text.toLongLong();
+    return codes;
+}
+
+namespace {
+
+bool InsertArrivals(const QList<qint64>& codes)
+{
+    if (!Run(u"CREATE TEMP TABLE IF NOT EXISTS `K_Llegadas` (`Prop_Codigo` INTEGER PRIMARY KEY);"_s, u"$2151"_s))
         return false;
     QStringList values;
     for (const qint64 code : codes)
         values << u'(' + QString::number(code) + u')';
     return values.isEmpty() ||
            Run(u"INSERT OR IGNORE INTO `temp`.`K_Llegadas` VALUES %1;"_s.arg(values.join(u',')), u"$2151"_s);
+}
+
+} // namespace
+
+bool TArrivalRecorder::Fill(const QList<qint64>& codes)
+{
+    Stop();
+    return m_active && InsertArrivals(codes);
 }
 
 QList<TWatchedSearch> LoadWatchedSearches(int agency)
@@ -140,6 +159,15 @@ TNewMatchRun::TNewMatchRun(std::unique_ptr<TArrivalRecorder> arrivals, QList<TWa
 {
     if (!m_arrivals || !m_arrivals->Active())
         m_next = int(m_searches.size());
+    else
+        m_codes = m_arrivals->Codes();
+}
+
+bool TNewMatchRun::EnsureArrivals()
+{
+    if (ReadCount(u"SELECT COUNT(*) FROM `sqlite_temp_master` WHERE `name`='K_Llegadas';"_s) > 0)
+        return true;
+    return InsertArrivals(m_codes);
 }
 
 TNewMatchRun::~TNewMatchRun() = default;
@@ -150,6 +178,10 @@ bool TNewMatchRun::Step(int sliceMs)
         return false;
     if (!Handle()) {
         // The database closed under the run (the program is ending): nothing more to do.
+        m_next = int(m_searches.size());
+        return false;
+    }
+    if (!EnsureArrivals()) {
         m_next = int(m_searches.size());
         return false;
     }

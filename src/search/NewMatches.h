@@ -25,8 +25,9 @@ public:
 
     bool Active() const { return m_active; }
     void Stop();
-    // How many properties arrived.
+    // How many properties arrived, and which.
     int Count() const;
+    QList<qint64> Codes() const;
     // Takes the codes given instead of recording them (tests and the benchmark).
     bool Fill(const QList<qint64>& codes);
 
@@ -62,7 +63,12 @@ public:
     int Found() const { return m_found; }
 
 private:
+    // The list reopens the connection when it lets a result go, and a temporary table goes
+    // with the old connection: each step puts the arrivals back when they are gone.
+    bool EnsureArrivals();
+
     std::unique_ptr<TArrivalRecorder> m_arrivals;
+    QList<qint64> m_codes;
     QList<TWatchedSearch> m_searches;
     int m_next = 0;
     int m_found = 0;
