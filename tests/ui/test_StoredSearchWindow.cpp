@@ -324,6 +324,23 @@ private Q_SLOTS:
         Click(u"btnFilterCancel"_s);
         QVERIFY(!panel->InClientView());
         QVERIFY(Stored()->isVisible());
+
+        // From a client's record, for a client without a search yet: the name says so until
+        // the first one is saved, which then shows in the list.
+        const QString other = LocalValue(u"SELECT `Cli_Codigo` FROM `W_Clientes` WHERE `Inmo_Codigo`=7 AND "
+                                         u"COALESCE(`Cli_Filtro`, '')='' AND `Cli_Tipo`=0 ORDER BY 1 LIMIT 1;"_s);
+        const QString otherName =
+            LocalValue(u"SELECT `Cli_Nombre` FROM `W_Clientes` WHERE `Cli_Codigo`=%1;"_s.arg(other));
+        panel->OpenClientView(other.toInt(), otherName);
+        QCOMPARE(Child<QLabel>(u"lblFilterCliName"_s)->text(), otherName + u" *"_s);
+        QVERIFY(!Child<QLabel>(u"lblFilterCliDate"_s)->isVisible());
+        Click(u"btnFilterEdif"_s);
+        QVERIFY(ClickFilterEntry(u"Casa"_s));
+        Click(u"btnFilterSave"_s);
+        QCOMPARE(Child<QLabel>(u"lblFilterCliName"_s)->text(), otherName);
+        QVERIFY(Child<QLabel>(u"lblFilterCliDate"_s)->isVisible());
+        Click(u"btnFilterCancel"_s);
+        QVERIFY(Entry(u"Búsqueda para "_s + otherName));
     }
 
     void damagedSearchIsRefusedAndTheListStillWorks()
