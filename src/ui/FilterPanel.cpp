@@ -1076,7 +1076,7 @@ void TFilterPanel::SaveFilter()
         own = std::make_unique<TfrmFilterSave>(window());
         dialog = own.get();
     }
-    if (!dialog->Execute(parameters, agency, SessionUserCode))
+    if (!dialog->Execute(parameters, agency, SessionUserCode, window()))
         return;
     // A replaced search's old matches no longer stand for what it searches now.
     if (dialog->SavedCode() != 0)

@@ -121,8 +121,11 @@ TfrmFilterSave::TfrmFilterSave(QWidget* parent) : QDialog(parent)
 
 TfrmFilterSave::~TfrmFilterSave() = default;
 
-bool TfrmFilterSave::Execute(const QString& parameters, int agency, int user)
+bool TfrmFilterSave::Execute(const QString& parameters, int agency, int user, QWidget* owner)
 {
+    // Created before any window it could belong to: it opens over the window that asks.
+    if (owner && parentWidget() != owner)
+        setParent(owner, windowFlags() | Qt::Dialog);
     m_parameters = parameters;
     m_agency = agency;
     m_user = user;

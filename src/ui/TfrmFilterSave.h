@@ -20,8 +20,9 @@ public:
     explicit TfrmFilterSave(QWidget* parent = nullptr);
     ~TfrmFilterSave() override;
 
-    // Shows the dialog modally for this parameter text; true when the search was saved.
-    bool Execute(const QString& parameters, int agency, int user);
+    // Shows the dialog modally over owner for this parameter text; true when the search was
+    // saved.
+    bool Execute(const QString& parameters, int agency, int user, QWidget* owner = nullptr);
     // What the last successful Execute wrote.
     int SavedKind() const { return m_savedKind; }
     int SavedCode() const { return m_savedCode; }
