@@ -236,6 +236,7 @@ void StartNewMatchRun(std::unique_ptr<TArrivalRecorder> arrivals, int agency, st
     runner.run.reset();
     if (!arrivals || !arrivals->Active() || arrivals->Count() == 0)
         return;
+    PruneNewMatches();
     const QList<TWatchedSearch> searches = LoadWatchedSearches(agency);
     if (searches.isEmpty())
         return;
@@ -267,6 +268,15 @@ void StartNewMatchRun(std::unique_ptr<TArrivalRecorder> arrivals, int agency, st
 bool NewMatchRunActive()
 {
     return Runner().timer != nullptr;
+}
+
+bool PruneNewMatches()
+{
+    return Run(u"DELETE FROM `%1` WHERE (`Busqueda_Tipo` = 1 AND `Busqueda_Clave` NOT IN (SELECT %2 FROM `W_Filtros` "
+               u"WHERE `Filtro_Estado` IN (\"OK\",\"AM\"))) OR (`Busqueda_Tipo` = 2 AND `Busqueda_Clave` NOT IN "
+               u"(SELECT %3 FROM `W_Clientes` WHERE `Cli_Filtro` <> \"\" AND `Cli_Estado` IN (\"OK\",\"AM\"))) OR "
+               u"`Busqueda_Tipo` NOT IN (1, 2);"_s.arg(kNewMatchTable, kOwnKey, kClientKey),
+               u"$2155"_s);
 }
 
 TNewMatchCounts NewMatchCounts(int agency)

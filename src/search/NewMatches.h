@@ -86,3 +86,6 @@ TNewMatchCounts NewMatchCounts(int agency);
 QString NewMatchCodes(int agency, int kind, int code);
 // The user has seen them (or the search changed or went): they are no longer new.
 bool ClearNewMatches(int agency, int kind, int code);
+// Drops the matches of searches that are gone (deleted here or elsewhere, a client's search
+// cleared), so that a search stored later under the same client does not inherit them.
+bool PruneNewMatches();

@@ -216,6 +216,12 @@ TEST_F(StoredSearchesTest, NewMatchesAreWhatTheSearchFindsAmongTheArrivedPropert
     counts = NewMatchCounts(7);
     EXPECT_FALSE(counts.contains({int(SrchOwn), 4200}));
     EXPECT_TRUE(counts.contains({int(SrchClient), client}));
+
+    // A client's search cleared elsewhere (an import) leaves nothing behind for the next one.
+    Run(u"UPDATE `W_Clientes` SET `Cli_Filtro`='' WHERE `Cli_Codigo`=%1;"_s.arg(client));
+    ASSERT_TRUE(PruneNewMatches());
+    ASSERT_TRUE(WriteClientSearch(7, client, clientText, 1));
+    EXPECT_EQ(NewMatchCodes(7, SrchClient, client), QString());
     EXPECT_TRUE(fatal.calls.empty());
 }
 
