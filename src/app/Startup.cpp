@@ -21,6 +21,7 @@
 #include "sync/TfrmFirstRun.h"
 #include "sync/TfrmLogin.h"
 #include "sync/TfrmToS.h"
+#include "ui/TfrmFilterSave.h"
 #include "ui/TfrmMain.h"
 #include "ui/TfrmSplash.h"
 
@@ -196,6 +197,7 @@ std::vector<std::unique_ptr<QWidget>> CreateProgramWindows()
     splash->show();
     windows.push_back(std::move(splash));
     windows.push_back(std::move(main));
+    windows.push_back(std::make_unique<TfrmFilterSave>());
     return windows;
 }
 

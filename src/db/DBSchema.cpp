@@ -14,12 +14,31 @@
 
 using namespace Qt::StringLiterals;
 
+const QString kNewMatchTable = u"L_NuevasCoincidencias"_s;
+
+namespace {
+
+bool EnsureLocalTables(TDataBase& db)
+{
+    return db.ExecNoCount(
+        u"CREATE TABLE IF NOT EXISTS `%1` (`Busqueda_Tipo` INTEGER NOT NULL, `Busqueda_Clave` TEXT NOT NULL, "
+        u"`Prop_Codigo` INTEGER NOT NULL, `Coincidencia_Fecha` DATETIME, PRIMARY KEY (`Busqueda_Tipo`, "
+        u"`Busqueda_Clave`, `Prop_Codigo`));"_s.arg(kNewMatchTable));
+}
+
+} // namespace
+
 bool EnsureSchema()
 {
     try {
         TDataBase* db = DB();
         if (!db)
             throw std::runtime_error(Config::ErrDbNotOpen.toStdString());
+        if (!EnsureLocalTables(*db)) {
+            if (!FatalErrorRaised())
+                WriteLog(u"$2097"_s, TakeDbLastError());
+            return false;
+        }
         bool found = false;
         if (!db->ColumnExists(u"W_System"_s, Setting::MarkVisitedProps, found))
             return false;

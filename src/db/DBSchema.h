@@ -8,8 +8,13 @@
 constexpr int kLocalCodeFirst = 2147473647;
 constexpr int kLocalCodeLast = 2147483647;
 
-// Adds the columns that databases delivered by older services lack. Run once at start-up.
+// Adds the columns that databases delivered by older services lack, and the tables that
+// exist only on this installation. Run once at start-up.
 bool EnsureSchema();
+
+// The new matches of the stored searches since the user last looked: kept on this
+// installation only (no import names it, no upload sends it).
+extern const QString kNewMatchTable;
 
 // The next free code of the local band for a table; -1 and false when none is left.
 bool NextLocalCode(const QString& table, const QString& keyColumn, int& code);

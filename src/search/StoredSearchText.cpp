@@ -61,6 +61,11 @@ bool IsWholeNumber(const QString& text)
 
 } // namespace
 
+QString SearchListName(int list)
+{
+    return list >= 1 && list <= FilterList::Count ? kListNames[size_t(list - 1)] : QString();
+}
+
 QString ComposeSearchParameters(const TFilterState& state, const TFilterEnv& env)
 {
     try {

@@ -16,6 +16,9 @@ using TFilterListSource = std::function<QList<TFilterEntry>(int list, const TFil
 // The parameter text of a (normalised) state; empty on failure.
 QString ComposeSearchParameters(const TFilterState& state, const TFilterEnv& env);
 
+// The entry name of list n (FilterList::), as the text names it.
+QString SearchListName(int list);
+
 // The values of one entry: the text between its "(" and ")" split at ",".
 QStringList ExtractSearchValues(const QString& text, const QString& name);
 

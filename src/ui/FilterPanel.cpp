@@ -1,11 +1,19 @@
 #include "ui/FilterPanel.h"
 
 #include "core/Bugs.h"
+#include "core/FormatSettings.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
+#include "db/InstallContext.h"
+#include "db/uDB.h"
+#include "records/ClientSearch.h"
 #include "records/PropertyTexts.h"
+#include "search/NewMatches.h"
+#include "search/StoredSearchText.h"
+#include "sync/Session.h"
 #include "ui/EditKinds.h"
 #include "ui/Style.h"
+#include "ui/TfrmFilterSave.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -24,6 +32,7 @@
 #include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -152,6 +161,7 @@ void TFilterPanel::BuildControls()
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(8, 8, 8, 8);
     column->setSpacing(6);
+    BuildStoredSearchControls(content, column);
 
     // The twelve lists, two buttons a row; the shown list's button stays down.
     auto* lists = new QGridLayout;
@@ -335,8 +345,19 @@ void TFilterPanel::ConnectControls()
     connect(btnFilterNew, &QPushButton::clicked, this, [this] { Reset(true); });
     connect(btnFilterCancel, &QPushButton::clicked, this, [this] {
         Reset(true);
+        LeaveClientView();
+        lstboxStoredSrch->clearSelection();
+        lstboxStoredSrch->setCurrentRow(-1);
+        StoredSearchChosen();
         Q_EMIT Cancelled();
     });
+    connect(lstboxStoredSrch, &QListWidget::itemSelectionChanged, this, &TFilterPanel::StoredSearchChosen);
+    connect(lstboxStoredSrch, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { LoadStoredSearch(lstboxStoredSrch->row(item)); });
+    connect(btnStoredSrchLoad, &QPushButton::clicked, this,
+            [this] { LoadStoredSearch(lstboxStoredSrch->currentRow()); });
+    connect(btnStoredSrchDel, &QPushButton::clicked, this, &TFilterPanel::DeleteStoredSearch);
+    connect(btnFilterSave, &QPushButton::clicked, this, &TFilterPanel::SaveFilter);
     connect(btnFilterClipboard, &QPushButton::clicked, this, [this] {
         if (!m_clipboardCodes.isEmpty())
             Q_EMIT CodeListApply(m_clipboardCodes);
@@ -708,4 +729,403 @@ void TFilterPanel::ExamineClipboard()
                                            : u"Ver las %1 propiedades copiadas"_s.arg(count));
     btnFilterClipboard->setToolTip(m_clipboardCodes);
     btnFilterClipboard->show();
+}
+
+// --- Stored searches ------------------------------------------------------------------------
+
+namespace {
+
+const QString kStoredCaption = u"Búsquedas guardadas"_s;
+const QString kClientPrefix = u"Búsqueda para "_s;
+const QString kEmptyFilterSave = u"El filtro está vacío: elija al menos un criterio antes de guardarlo."_s;
+const QString kClientSaved = u"La búsqueda del cliente se guardó correctamente."_s;
+const QString kClientSaveFailed = u"No se pudo guardar la búsqueda del cliente."_s;
+const QString kDeleteQuestion = u"¿Desea eliminar la búsqueda guardada \"%1\"?"_s;
+const QString kDeleteFailed = u"No se pudo eliminar la búsqueda guardada."_s;
+const QString kLoadFailed = u"Error al cargar el filtro almacenado."_s;
+const QString kSearchGone = u"La búsqueda ya no existe: puede haber sido eliminada en otro equipo."_s;
+const QString kDateCaption = u"Guardada el "_s;
+const QString kUserCaption = u"Por "_s;
+
+// The two pictures of the list: a funnel for the user's own searches, a person for a
+// client's.
+QPixmap StoredPicture(bool client)
+{
+    QPixmap picture(16, 16);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Colors::ServiceBlue);
+    if (client) {
+        painter.drawEllipse(QRectF(5, 1.5, 6, 6));
+        painter.drawRoundedRect(QRectF(2.5, 9, 11, 6), 3, 3);
+    } else {
+        painter.drawPolygon(QPolygonF({QPointF(1.5, 2), QPointF(14.5, 2), QPointF(9.5, 8.5), QPointF(9.5, 14),
+                                       QPointF(6.5, 12.5), QPointF(6.5, 8.5)}));
+    }
+    return picture;
+}
+
+// The stored-search rows are drawn by their own widgets: the list paints only the row's
+// background and its selection beneath them, never the item's text a second time.
+class TRowBackgroundDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem background = option;
+        initStyleOption(&background, index);
+        background.text.clear();
+        background.icon = QIcon();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+    }
+};
+
+} // namespace
+
+void TFilterPanel::BuildStoredSearchControls(QWidget* content, QVBoxLayout* column)
+{
+    layoutStoredSrch = new QWidget(content);
+    layoutStoredSrch->setObjectName(u"layoutStoredSrch"_s);
+    auto* stored = new QVBoxLayout(layoutStoredSrch);
+    stored->setContentsMargins(0, 0, 0, 0);
+    stored->setSpacing(4);
+    auto* caption = new QLabel(kStoredCaption, layoutStoredSrch);
+    caption->setObjectName(u"lblStoredSrch"_s);
+    QFont bold = caption->font();
+    bold.setBold(true);
+    caption->setFont(bold);
+    stored->addWidget(caption);
+    lstboxStoredSrch = new QListWidget(layoutStoredSrch);
+    lstboxStoredSrch->setObjectName(u"lstboxStoredSrch"_s);
+    lstboxStoredSrch->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstboxStoredSrch->setFixedHeight(118);
+    lstboxStoredSrch->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstboxStoredSrch->setItemDelegate(new TRowBackgroundDelegate(lstboxStoredSrch));
+    stored->addWidget(lstboxStoredSrch);
+    column->addWidget(layoutStoredSrch);
+
+    // The client view: whose search is on show, when and by whom it was stored.
+    layoutFilterClient = new QWidget(content);
+    layoutFilterClient->setObjectName(u"layoutFilterClient"_s);
+    auto* client = new QVBoxLayout(layoutFilterClient);
+    client->setContentsMargins(8, 6, 8, 6);
+    client->setSpacing(2);
+    auto* clientCaption = new QLabel(u"Búsqueda del cliente"_s, layoutFilterClient);
+    clientCaption->setObjectName(u"lblFilterCliCaption"_s);
+    lblFilterCliName = new QLabel(layoutFilterClient);
+    lblFilterCliName->setObjectName(u"lblFilterCliName"_s);
+    QFont large = bold;
+    if (large.pointSize() > 0)
+        large.setPointSize(large.pointSize() + 2);
+    else
+        large.setPixelSize(large.pixelSize() + 3);
+    lblFilterCliName->setFont(large);
+    lblFilterCliName->setWordWrap(true);
+    lblFilterCliDate = new QLabel(layoutFilterClient);
+    lblFilterCliDate->setObjectName(u"lblFilterCliDate"_s);
+    lblFilterCliUser = new QLabel(layoutFilterClient);
+    lblFilterCliUser->setObjectName(u"lblFilterCliUser"_s);
+    lblFilterCliUser->setWordWrap(true);
+    for (QLabel* label : {clientCaption, lblFilterCliName, lblFilterCliDate, lblFilterCliUser})
+        client->addWidget(label);
+    layoutFilterClient->setStyleSheet(
+        u"QWidget#layoutFilterClient { background: #E8F0F6; border: 1px solid #01548E; border-radius: 4px; }"_s);
+    layoutFilterClient->hide();
+    column->addWidget(layoutFilterClient);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(4);
+    btnFilterSave = Button(u"btnFilterSave"_s, u"Guardar filtro"_s, content);
+    btnStoredSrchLoad = Button(u"btnStoredSrchLoad"_s, u"Cargar"_s, content);
+    btnStoredSrchDel = Button(u"btnStoredSrchDel"_s, u"Eliminar"_s, content);
+    btnFilterSave->setToolTip(u"Guarda el filtro actual como una búsqueda"_s);
+    btnStoredSrchLoad->setToolTip(u"Carga en el filtro la búsqueda elegida"_s);
+    btnStoredSrchDel->setToolTip(u"Elimina la búsqueda elegida"_s);
+    buttons->addWidget(btnFilterSave, 1);
+    buttons->addWidget(btnStoredSrchLoad);
+    buttons->addWidget(btnStoredSrchDel);
+    column->addLayout(buttons);
+    StoredSearchChosen();
+}
+
+void TFilterPanel::RefreshStoredSearches(bool keepChoice)
+{
+    const int previous = lstboxStoredSrch->currentRow();
+    const bool keep =
+        keepChoice && previous >= 0 && lstboxStoredSrch->currentItem() && lstboxStoredSrch->currentItem()->isSelected();
+    const std::pair<int, int> chosen = keep && previous < m_stored.size()
+                                           ? std::pair{m_stored[previous].Kind, m_stored[previous].Code}
+                                           : std::pair{0, 0};
+    const QSignalBlocker block(lstboxStoredSrch);
+    lstboxStoredSrch->clear();
+    m_stored.clear();
+    if (!DB() || !ListStoredSearches(CurrentAgencyCode(), SessionUserCode, m_stored))
+        m_stored.clear();
+    const TNewMatchCounts counts = DB() ? NewMatchCounts(CurrentAgencyCode()) : TNewMatchCounts();
+    static const QPixmap own = StoredPicture(false);
+    static const QPixmap client = StoredPicture(true);
+    try {
+        for (int row = 0; row < m_stored.size(); ++row) {
+            const TStoredSrchData& entry = m_stored[row];
+            const QString text = entry.Kind == SrchClient ? kClientPrefix + entry.Name : entry.Name;
+            auto* item = new QListWidgetItem(text, lstboxStoredSrch);
+            item->setData(Qt::UserRole, entry.Code);
+            item->setToolTip(text);
+            // The row is drawn by its widget (picture, name, new matches); the item keeps the
+            // text for the keyboard's type-ahead and for whoever reads the list.
+            auto* line = new QWidget;
+            line->setObjectName(u"itemBusquedasFiltro"_s);
+            auto* layout = new QHBoxLayout(line);
+            layout->setContentsMargins(4, 1, 4, 1);
+            layout->setSpacing(6);
+            auto* picture = new QLabel(line);
+            picture->setObjectName(entry.Kind == SrchClient ? u"imgFilterStoredCli"_s : u"imgFilterStoredFil"_s);
+            picture->setPixmap(entry.Kind == SrchClient ? client : own);
+            auto* name = new QLabel(line);
+            name->setObjectName(u"lblStoredSrchName"_s);
+            name->setText(name->fontMetrics().elidedText(text, Qt::ElideRight, 230));
+            layout->addWidget(picture);
+            layout->addWidget(name, 1);
+            const int fresh = counts.value({entry.Kind, entry.Code});
+            if (fresh > 0) {
+                auto* news = new QPushButton(fresh == 1 ? u"1 nueva"_s : u"%1 nuevas"_s.arg(fresh), line);
+                news->setObjectName(u"btnStoredSrchNew"_s);
+                news->setToolTip(u"Ver las propiedades nuevas para esta búsqueda"_s);
+                news->setCursor(Qt::PointingHandCursor);
+                news->setStyleSheet(u"QPushButton { background: #F81C1C; color: white; border: none; "
+                                    u"border-radius: 8px; padding: 1px 8px; font-weight: bold; }"_s);
+                name->setText(name->fontMetrics().elidedText(text, Qt::ElideRight, 230 - news->sizeHint().width() - 6));
+                connect(news, &QPushButton::clicked, this, [this, row] { ShowNewMatches(row); });
+                layout->addWidget(news);
+            }
+            item->setSizeHint(QSize(0, std::max(line->sizeHint().height(), 24)));
+            lstboxStoredSrch->setItemWidget(item, line);
+        }
+    } catch (const std::exception& e) {
+        WriteLog(u"$2044"_s, QString::fromUtf8(e.what()));
+        FatalError(kLoadFailed);
+        return;
+    }
+    // Nothing stays chosen after a new list, unless asked to keep the user's choice (new
+    // alert counts must not take it away).
+    for (int row = 0; row < m_stored.size() && chosen.first != 0; ++row)
+        if (m_stored[row].Kind == chosen.first && m_stored[row].Code == chosen.second)
+            lstboxStoredSrch->setCurrentRow(row);
+    if (chosen.first == 0)
+        lstboxStoredSrch->setCurrentRow(-1);
+    StoredSearchChosen();
+}
+
+void TFilterPanel::ResetStoredSearches()
+{
+    LeaveClientView();
+    lstboxStoredSrch->setCurrentRow(-1);
+    RefreshStoredSearches();
+}
+
+void TFilterPanel::StoredSearchChosen()
+{
+    // The chosen row's name in the selection's text colour, like any list's.
+    for (int row = 0; row < lstboxStoredSrch->count(); ++row)
+        if (QWidget* line = lstboxStoredSrch->itemWidget(lstboxStoredSrch->item(row)))
+            if (auto* name = line->findChild<QLabel*>(u"lblStoredSrchName"_s))
+                name->setForegroundRole(lstboxStoredSrch->item(row)->isSelected() ? QPalette::HighlightedText
+                                                                                  : QPalette::WindowText);
+    QListWidgetItem* item = lstboxStoredSrch->currentItem();
+    const bool chosen = item && item->isSelected() && lstboxStoredSrch->currentRow() < m_stored.size();
+    btnStoredSrchLoad->setEnabled(chosen);
+    btnStoredSrchDel->setEnabled(chosen);
+}
+
+bool TFilterPanel::ApplyStoredText(const QString& parameters)
+{
+    const QString problem = StoredSearchTextProblem(parameters);
+    if (!problem.isEmpty()) {
+        WriteLog(u"$2045"_s, u"Stored search refused: "_s + parameters.left(300));
+        ShowError(problem);
+        return false;
+    }
+    RefreshEnv();
+    TFilterState state = ApplySearchParameters(parameters, m_env);
+    m_shownList = FilterList::Estado;
+    SetState(state);
+    return true;
+}
+
+void TFilterPanel::LoadStoredSearch(int row)
+{
+    if (row < 0 || row >= m_stored.size())
+        return;
+    const TStoredSrchData entry = m_stored[row];
+    Reset(false);
+    QString parameters;
+    if (entry.Kind == SrchClient) {
+        TClientSearch search;
+        if (!ReadClientSearch(CurrentAgencyCode(), entry.Code, search)) {
+            LeaveClientView();
+            ShowError(kSearchGone);
+            RefreshStoredSearches();
+            return;
+        }
+        m_client = {true, entry.Code, entry.Name, search.Date, search.UserName};
+        parameters = search.Parameters;
+    } else {
+        LeaveClientView();
+        if (!ReadStoredSearchParameters(entry.Code, parameters))
+            parameters.clear();
+    }
+    RefreshClientHeader();
+    ApplyStoredText(parameters);
+    lstboxStoredSrch->setCurrentRow(row);
+    StoredSearchChosen();
+}
+
+void TFilterPanel::OpenClientView(int clientCode, const QString& clientName)
+{
+    Reset(false);
+    TClientSearch search;
+    if (!ReadClientSearch(CurrentAgencyCode(), clientCode, search)) {
+        ShowError(kSearchGone);
+        return;
+    }
+    // A client without a search yet: the name says so until the first one is saved.
+    const bool none = search.Parameters.isEmpty();
+    m_client = {true, clientCode, none ? clientName + u" *"_s : clientName, search.Date, search.UserName};
+    RefreshClientHeader();
+    if (!none)
+        ApplyStoredText(search.Parameters);
+}
+
+void TFilterPanel::LeaveClientView()
+{
+    m_client = {};
+    RefreshClientHeader();
+}
+
+void TFilterPanel::RefreshClientHeader()
+{
+    layoutFilterClient->setVisible(m_client.Active);
+    layoutStoredSrch->setVisible(!m_client.Active);
+    if (!m_client.Active)
+        return;
+    lblFilterCliName->setText(m_client.Name);
+    lblFilterCliDate->setText(
+        m_client.Date.isValid() ? kDateCaption + FormatDateTimeText(u"dd/mm/yyyy hh:nn"_s, m_client.Date) : QString());
+    lblFilterCliUser->setText(m_client.User.isEmpty() ? QString() : kUserCaption + m_client.User);
+    lblFilterCliDate->setVisible(m_client.Date.isValid());
+    lblFilterCliUser->setVisible(!m_client.User.isEmpty());
+}
+
+void TFilterPanel::SaveFilter()
+{
+    // Moving the focus lets the field being edited finish, as for "Aplicar".
+    btnFilterSave->setFocus();
+    QApplication::processEvents();
+    RefreshEnv();
+    TFilterState state = State();
+    NormaliseFilter(state, m_env);
+    m_state = state;
+    WriteFields(state);
+    UpdateFeatureFields();
+    if (!IsFilterActive(state, m_env)) {
+        ShowInformation(kEmptyFilterSave);
+        return;
+    }
+    if (!IsSearchableText(state.Texto)) {
+        ShowInformation(
+            u"El texto a buscar en la descripción tiene caracteres que no se pueden buscar o es "
+            u"demasiado largo (hasta %1 caracteres). Corríjalo e intente nuevamente."_s.arg(kFilterTextMax));
+        edtFilterTexto->setFocus();
+        return;
+    }
+    if (const QString problem = StoredSearchSaveProblem(state.Texto); !problem.isEmpty()) {
+        ShowInformation(problem);
+        edtFilterTexto->setFocus();
+        return;
+    }
+    const QString parameters = ComposeSearchParameters(state, m_env);
+    if (parameters.isEmpty()) {
+        FatalError(FilterSaveText::SaveFailed);
+        return;
+    }
+    const int agency = CurrentAgencyCode();
+    if (m_client.Active) {
+        if (!WriteClientSearch(agency, m_client.Code, parameters, SessionUserCode)) {
+            FatalError(kClientSaveFailed);
+            return;
+        }
+        ClearNewMatches(agency, SrchClient, m_client.Code);
+        ShowInformation(kClientSaved);
+        TClientSearch search;
+        ReadClientSearch(agency, m_client.Code, search);
+        if (const qsizetype mark = m_client.Name.indexOf(u" *"_s); mark >= 0)
+            m_client.Name.remove(mark, 2);
+        m_client.Date = search.Date.isValid() ? search.Date : QDateTime::currentDateTime();
+        m_client.User = search.UserName;
+        RefreshClientHeader();
+        RefreshStoredSearches();
+        return;
+    }
+    std::unique_ptr<TfrmFilterSave> own;
+    TfrmFilterSave* dialog = FilterSaveDialog();
+    if (!dialog) {
+        own = std::make_unique<TfrmFilterSave>(window());
+        dialog = own.get();
+    }
+    if (!dialog->Execute(parameters, agency, SessionUserCode, window()))
+        return;
+    // A replaced search's old matches no longer stand for what it searches now.
+    if (dialog->SavedCode() != 0)
+        ClearNewMatches(agency, dialog->SavedKind(), dialog->SavedCode());
+    RefreshStoredSearches();
+}
+
+void TFilterPanel::DeleteStoredSearch()
+{
+    const int row = lstboxStoredSrch->currentRow();
+    if (row < 0 || row >= m_stored.size())
+        return;
+    const TStoredSrchData entry = m_stored[row];
+    const QString shown = entry.Kind == SrchClient ? kClientPrefix + entry.Name : entry.Name;
+    if (!AskConfirmation(kDeleteQuestion.arg(shown)))
+        return;
+    Reset(true);
+    const int agency = CurrentAgencyCode();
+    bool deleted = false;
+    try {
+        // The matches go first: afterwards the search's row may be gone, and with it the key.
+        ClearNewMatches(agency, entry.Kind, entry.Code);
+        deleted = entry.Kind == SrchClient ? ClearClientSearch(agency, entry.Code)
+                                           : ::DeleteStoredSearch(entry.Code, agency, SessionUserCode);
+    } catch (const std::exception& e) {
+        WriteLog(u"$2048"_s, QString::fromUtf8(e.what()));
+        FatalError(kDeleteFailed);
+        return;
+    }
+    if (!deleted) {
+        ShowError(kDeleteFailed);
+        return;
+    }
+    if (m_client.Active && entry.Kind == SrchClient && m_client.Code == entry.Code)
+        LeaveClientView();
+    lstboxStoredSrch->setCurrentRow(-1);
+    RefreshStoredSearches();
+}
+
+void TFilterPanel::ShowNewMatches(int row)
+{
+    if (row < 0 || row >= m_stored.size())
+        return;
+    const TStoredSrchData entry = m_stored[row];
+    const int agency = CurrentAgencyCode();
+    const QString codes = NewMatchCodes(agency, entry.Kind, entry.Code);
+    // Seen once shown: the count goes, the properties stay where they are.
+    ClearNewMatches(agency, entry.Kind, entry.Code);
+    RefreshStoredSearches();
+    if (!codes.isEmpty())
+        Q_EMIT CodeListApply(codes);
 }

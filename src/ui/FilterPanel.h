@@ -1,7 +1,9 @@
 #pragma once
 
 #include "search/Filter.h"
+#include "search/StoredSearches.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
@@ -50,6 +52,18 @@ public:
     // The data date and exchange rates the panel works with.
     const TFilterEnv& Env() const { return m_env; }
 
+    // Stored searches: the list of the user's own and the clients' searches, with the count
+    // of new matches beside each; no entry chosen afterwards unless keepChoice (the alerts
+    // refresh it under the user's hands).
+    void RefreshStoredSearches(bool keepChoice = false);
+    // As a new login leaves it: out of any client view, the list read afresh.
+    void ResetStoredSearches();
+    // The client view entered from a client's record: the client's search loaded, or a fresh
+    // filter to save as the client's first one.
+    void OpenClientView(int clientCode, const QString& clientName);
+    bool InClientView() const { return m_client.Active; }
+    int ClientViewCode() const { return m_client.Code; }
+
 Q_SIGNALS:
     // "Aplicar" was pressed and the field being edited has finished: whoever owns the list
     // forgets the previous search and settles the marks before the filter is judged.
@@ -88,6 +102,27 @@ private:
     void YearEditFinished(QLineEdit* edit, bool lowerBound);
     void ApplyClicked();
     void RefreshEnv();
+    void BuildStoredSearchControls(QWidget* content, class QVBoxLayout* column);
+    void StoredSearchChosen();
+    void LoadStoredSearch(int row);
+    void SaveFilter();
+    void DeleteStoredSearch();
+    void ShowNewMatches(int row);
+    void LeaveClientView();
+    void RefreshClientHeader();
+    // Applies a stored parameter text after a reset without the default entries; false (with
+    // a word to the user) when the text cannot be loaded.
+    bool ApplyStoredText(const QString& parameters);
+
+    struct TClientView {
+        bool Active = false;
+        int Code = 0;
+        QString Name;
+        QDateTime Date;
+        QString User;
+    };
+    TClientView m_client;
+    QList<TStoredSrchData> m_stored;
 
     TFilterEnv m_env;
     TFilterState m_state; // the sets are kept here; the fields are read from the controls
@@ -120,6 +155,15 @@ private:
     QPushButton* btnFilterNew = nullptr;
     QPushButton* btnFilterCancel = nullptr;
     QPushButton* btnFilterClipboard = nullptr;
+    QWidget* layoutStoredSrch = nullptr;
+    QListWidget* lstboxStoredSrch = nullptr;
+    QPushButton* btnFilterSave = nullptr;
+    QPushButton* btnStoredSrchLoad = nullptr;
+    QPushButton* btnStoredSrchDel = nullptr;
+    QWidget* layoutFilterClient = nullptr;
+    QLabel* lblFilterCliName = nullptr;
+    QLabel* lblFilterCliDate = nullptr;
+    QLabel* lblFilterCliUser = nullptr;
     TEditKindFilter* m_kinds = nullptr;
     TEditKindFilter* m_yearKinds = nullptr;
 };

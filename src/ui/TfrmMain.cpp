@@ -429,6 +429,7 @@ void TfrmMain::PrepareProperties()
     // The panel was built before the data was open: its lists, currencies and date ranges
     // come from the data and the user now known.
     FilterPanel->Reset(true);
+    FilterPanel->ResetStoredSearches();
     edtPropSearch->clear();
     const int stored = ReadSetting(Setting::DefaultOwnFilter).toInt();
     QComboBox* fastFilter = PropertyList->cboOwnFastFilter;

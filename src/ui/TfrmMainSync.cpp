@@ -11,12 +11,14 @@
 #include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
+#include "search/NewMatches.h"
 #include "sync/Captcha.h"
 #include "sync/Requests.h"
 #include "sync/Session.h"
 #include "sync/TWidgetTransferSinks.h"
 #include "sync/Upload.h"
 #include "sync/WireProtocol.h"
+#include "ui/FilterPanel.h"
 #include "ui/Probes.h"
 #include "ui/Style.h"
 
@@ -425,8 +427,11 @@ void TfrmMain::SyncRun()
             SinkLog(MainText::UploadFailed);
         }
     }
+    // The properties this import writes, for the stored searches' new matches afterwards.
+    auto arrivals = std::make_unique<TArrivalRecorder>();
     if (failure.isEmpty()) {
         failure = SyncIncremental(session);
+        arrivals->Stop();
         if (!failure.isEmpty()) {
             ShowSyncMessage(failure, true, true, true);
             SinkLog(MainText::SyncFailed);
@@ -441,6 +446,12 @@ void TfrmMain::SyncRun()
     SetTransferSinks(nullptr);
     RefreshCounters();
     finish();
+    // After the run, in short steps: the run itself never waits for the searches.
+    if (failure.isEmpty())
+        StartNewMatchRun(std::move(arrivals), CurrentAgencyCode(), [window = QPointer<TfrmMain>(this)] {
+            if (window)
+                window->FilterPanel->RefreshStoredSearches(true);
+        });
     if (countDown) {
         timerCountDown->setProperty("tag", 10);
         timerCountDown->start(1);
