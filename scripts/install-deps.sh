@@ -10,6 +10,7 @@ PACKAGES=(
   libcpp-httplib-dev libqrencode-dev
   libgtest-dev libgmock-dev
   clang-format fonts-dejavu-core xdg-utils
+  clang libclang-rt-14-dev
   qt6-translations-l10n
 )
 
