@@ -42,7 +42,7 @@ QT_QPA_PLATFORM=offscreen \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$@" >"$log" 2>&1 || status=$?
 
-grep -E '^#[0-9]+ +(INITED|DONE)|^stat::|ERROR:|SUMMARY:|fuzz check failed|Test unit written' "$log" || true
+grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::|ERROR:|SUMMARY:|fuzz check failed|Test unit written' "$log" || true
 if [ "$status" -ne 0 ]; then
   echo "fuzz: $target stopped with a finding (exit $status); inputs in $artifacts" >&2
   exit "$status"
