@@ -27,21 +27,25 @@ cmake --build "$build" --target "fuzz_$target" -- -j1
 
 corpus="$build/corpus/$target"
 artifacts="$build/artifacts/$target"
-mkdir -p "$corpus" "$artifacts" "$build/logs"
+# The target's own throw-away folders (database, log) go here and nowhere else.
+scratch="$build/tmp/$target"
+rm -rf "$scratch"
+mkdir -p "$corpus" "$artifacts" "$build/logs" "$scratch"
 dict=()
 [ -f "$here/fuzz/dict/$target.dict" ] && dict=(-dict="$here/fuzz/dict/$target.dict")
 log="$build/logs/$target-$(date -u +%Y%m%dT%H%M%SZ).log"
 echo "fuzz: $target for $seconds s, log $log"
 
-# Qt and SQLite keep process-wide caches that live until exit; leaks are still checked per input.
+# A sanitizer finding, a leak or a broken check of the target stops the run with its input.
 status=0
 ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}" \
 UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}" \
-QT_QPA_PLATFORM=offscreen \
+QT_QPA_PLATFORM=offscreen TMPDIR="$scratch" \
   "$build/bin/fuzz_$target" "$corpus" "$here/fuzz/corpus/$target" "${dict[@]}" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$@" >"$log" 2>&1 || status=$?
 
+rm -rf "$scratch"
 grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::|ERROR:|SUMMARY:|fuzz check failed|Test unit written' "$log" || true
 if [ "$status" -ne 0 ]; then
   echo "fuzz: $target stopped with a finding (exit $status); inputs in $artifacts" >&2
