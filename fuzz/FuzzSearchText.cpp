@@ -87,19 +87,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (SearchTextUnsearchable(text))
         return 0; // refused by the callers before any statement is built
     CheckStatement(state, env);
-    // A damaged text may hold what the calendars never allow (a reversed range past the data
-    // date), which the first reading and writing settle. From then on the text is in the form
-    // the program writes, and reading it back must give the same text again.
-    const auto rewrite = [&](const QString& from) {
-        TFilterState read = ApplySearchParameters(from, env, Lists);
-        NormaliseFilter(read, env);
-        return ComposeSearchParameters(read, env);
+    const auto read = [&](const QString& from) {
+        TFilterState state = ApplySearchParameters(from, env, Lists);
+        NormaliseFilter(state, env);
+        return state;
     };
-    const QString written = rewrite(text);
+    const TFilterState first = read(text);
+    const QString written = ComposeSearchParameters(first, env);
     if (written.isEmpty())
         return 0;
-    const QString settled = rewrite(written);
-    const QString again = rewrite(settled);
+    // The written text holds the whole filter. Only a damaged text's date range may still
+    // change: a reversed one past the data date is turned round before the calendars' limits
+    // apply on the next reading.
+    TFilterState second = read(written);
+    second.Ingreso = first.Ingreso;
+    second.Modificado = first.Modificado;
+    if (!(second == first)) {
+        std::fprintf(stderr, "written: %s\n", qUtf8Printable(written));
+        FuzzFailure("the written parameter text loses part of the filter");
+    }
+    // From the second writing on, the text is in the form the program writes and reads back
+    // to itself.
+    const QString settled = ComposeSearchParameters(read(written), env);
+    const QString again = ComposeSearchParameters(read(settled), env);
     if (again != settled) {
         std::fprintf(stderr, "settled: %s\nagain:   %s\n", qUtf8Printable(settled), qUtf8Printable(again));
         FuzzFailure("the parameter text does not read back to itself");
