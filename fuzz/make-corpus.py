@@ -149,7 +149,6 @@ def main():
                         if table:
                             save("import", cut_answer(answer, 3, {table}), "fulldata-" + table)
                     filters = full.get("W_Filtros", {})
-                    fields = filters.get("Fields", "").split(",")
                     for k, row in filters.items():
                         if k.isdigit():
                             for value in row.split("~"):
