@@ -20,5 +20,14 @@ if(KORVEL_SANITIZE)
   target_compile_options(korvel_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
   target_link_options(korvel_flags INTERFACE -fsanitize=address,undefined)
 endif()
+if(KORVEL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "KORVEL_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  # Everything is instrumented for coverage; only the fuzz programs link libFuzzer's main.
+  target_compile_options(korvel_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(korvel_flags INTERFACE -fsanitize=address,undefined)
+endif()
 # Includes are rooted at src/ so that "core/Bugs.h" reads the same everywhere.
 target_include_directories(korvel_flags INTERFACE ${PROJECT_SOURCE_DIR}/src)

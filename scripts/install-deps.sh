@@ -13,6 +13,7 @@ PACKAGES=(
   libsodium-dev libssl-dev openssl libqt6network6 libssl3
   libgtest-dev libgmock-dev
   clang-format fonts-dejavu-core xdg-utils
+  clang libclang-rt-14-dev
   qt6-translations-l10n
 )
 

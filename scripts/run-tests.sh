@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs dependencies, builds, runs every test (windows offscreen), then
 # runs the logic and service tests once more in a build with AddressSanitizer and UBSan.
+# The committed fuzz corpora are replayed in both builds (ctest's fuzz_replay_*), without clang.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$here/scripts/build.sh"

@@ -1047,6 +1047,37 @@ QByteArray Latin1ToUtf8(const QByteArray& latin1)
 
 } // namespace
 
+bool UnpackRequest(const QByteArray& envelope, qint64 maxInflated, QByteArray& wire, QString* why)
+{
+    const QByteArray preamble = RequestPreamble();
+    if (!envelope.startsWith(preamble)) {
+        if (why)
+            *why = u"wrong preamble"_s;
+        return false;
+    }
+    QString reason;
+    if (!UnpackEnvelope(envelope, int(preamble.size()), wire, &reason, maxInflated)) {
+        if (why)
+            *why = reason.isEmpty() ? u"wrong preamble"_s : reason;
+        return false;
+    }
+    return true;
+}
+
+json ReadRequestText(const QByteArray& wireJson)
+{
+    QByteArray text = WireToStandardJson(wireJson);
+    json object = json::parse(text.begin(), text.end(), nullptr, false);
+    // The client writes pure ASCII; 8-bit text from anything else is taken as Latin-1.
+    // Only then is a second reading worth its cost, and the widened text replaces the
+    // first one instead of joining it.
+    if (object.is_discarded() && std::any_of(text.cbegin(), text.cend(), [](char c) { return c & 0x80; })) {
+        text = Latin1ToUtf8(WireToStandardJson(wireJson));
+        object = json::parse(text.begin(), text.end(), nullptr, false);
+    }
+    return object;
+}
+
 TRequestHandler::TRequestHandler(TMasterStore& store, TServiceOptions options)
     : m_store(store), m_options(std::move(options))
 {}
@@ -1065,18 +1096,7 @@ QByteArray TRequestHandler::ErrorObject(const QString& text)
 
 TAnswer TRequestHandler::Handle(const QByteArray& wireJson, const QString& remoteAddress, const QString& baseUrl)
 {
-    json object;
-    {
-        QByteArray text = WireToStandardJson(wireJson);
-        object = json::parse(text.begin(), text.end(), nullptr, false);
-        // The client writes pure ASCII; 8-bit text from anything else is taken as Latin-1.
-        // Only then is a second reading worth its cost, and the widened text replaces the
-        // first one instead of joining it.
-        if (object.is_discarded() && std::any_of(text.cbegin(), text.cend(), [](char c) { return c & 0x80; })) {
-            text = Latin1ToUtf8(WireToStandardJson(wireJson));
-            object = json::parse(text.begin(), text.end(), nullptr, false);
-        }
-    }
+    const json object = ReadRequestText(wireJson);
     if (!object.is_object()) {
         TAnswer answer;
         answer.action = u"?"_s;

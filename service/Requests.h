@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <map>
 #include <mutex>
 
@@ -26,6 +28,13 @@ struct TAnswer {
 
 // The preamble of every response envelope.
 QByteArray ResponsePreamble();
+
+// A sync request's form field as sent: it must start with the request preamble and may not
+// unpack beyond maxInflated bytes. False, with the reason, for anything else.
+bool UnpackRequest(const QByteArray& envelope, qint64 maxInflated, QByteArray& wire, QString* why);
+// The request text as it came out of the envelope, read as JSON; a discarded value when it
+// does not read.
+nlohmann::ordered_json ReadRequestText(const QByteArray& wireJson);
 
 // Answers the decoded request objects of the sync endpoint. Thread-safe: the work on the
 // master database runs under its mutex.

@@ -488,12 +488,10 @@ void TServiceServer::SyncRequest(const httplib::Request& req, httplib::Response&
     const auto field = req.files.find(Wire::FormFieldName.toStdString());
     const QByteArray envelope =
         QByteArray::fromRawData(field->second.content.data(), qsizetype(field->second.content.size()));
-    const QByteArray preamble = RequestPreamble();
     QByteArray wire;
     QString why;
-    if (!envelope.startsWith(preamble) ||
-        !UnpackEnvelope(envelope, int(preamble.size()), wire, &why, m_options.maxInflated))
-        return badRequest(why.isEmpty() ? u"wrong preamble"_s : why);
+    if (!UnpackRequest(envelope, m_options.maxInflated, wire, &why))
+        return badRequest(why);
 
     const TAnswer answer = m_handler.Handle(wire, remote, BaseUrl(req));
     if (answer.action == u"?"_s && answer.refused)
