@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "selections/SelectionDialogs.h"
+
 #include "core/Bugs.h"
 #include "core/Config.h"
 #include "core/MiscFunc.h"
@@ -186,6 +188,9 @@ std::vector<std::unique_ptr<QWidget>> CreateProgramWindows()
     splash->show();
     windows.push_back(std::move(splash));
     windows.push_back(std::move(main));
+    // The two selection dialogs live as long as the program and are shown again for each use.
+    windows.push_back(std::make_unique<TfrmSelectShare>());
+    windows.push_back(std::make_unique<TfrmSelectOthers>());
     return windows;
 }
 

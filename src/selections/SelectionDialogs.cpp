@@ -456,7 +456,8 @@ bool TfrmSelectShare::Prepare(const QList<qint64>& codes)
             user.State = user.State == 1 ? 0 : 1;
             show(user.State);
         });
-        column->addWidget(box);
+        // As wide as its name: a click beside it must not change it.
+        column->addWidget(box, 0, Qt::AlignLeft);
         m_boxes << box;
     }
     if (m_users.isEmpty())
