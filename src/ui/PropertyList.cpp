@@ -57,7 +57,7 @@ namespace {
 
 constexpr int kExpandedRowHeight = 87;
 constexpr int kSummaryRowHeight = 29;
-constexpr int kSelectionRowHeight = 34;
+constexpr int kSelectionRowHeight = 40;
 
 const char* const kFastFilters[] = {"Todas",
                                     "Activas",
@@ -276,10 +276,14 @@ const TListColumn kOwnSummaryColumns[] = {
     {"txtUbicOwnR", "Ubicación", "Ubicacion", 5, "", false},
     {"txtDomOwnR", "Domicilio", "Domicilio", 6, "", false},
 };
+// Selection rows end with their share, modify and delete pictures, under no caption.
+// Selection rows stack the client under the name and the modification under the creation,
+// and end with their share, modify and delete pictures, under no caption.
 const TListColumn kSelectionColumns[] = {
-    {"txtNombre", "Nombre", "Selec_Nombre", 1, "", false},     {"txtCte", "Cliente", "Cliente", 1, "", false},
-    {"txtCreador", "Creador", "Creador", 1, "", false},        {"txtFechaAlta", "Alta", "FechaAlta", 1, "", false},
-    {"txtFechaMod", "Modificación", "FechaMod", 1, "", false},
+    {"txtNombre", "Nombre", "Selec_Nombre", 5, "", false, "txtCte", "Cliente", "Cliente"},
+    {"txtCreador", "Creador", "Creador", 3, "", false},
+    {"txtFechaAlta", "Alta", "FechaAlta", 0, "00/00/0000 00:00", false, "txtFechaMod", "Modificación", "FechaMod"},
+    {"txtAcciones", "", "", 0, "Compartida Modificar Eliminar", false},
 };
 
 constexpr int kPhotoWidth = 84;
@@ -287,8 +291,6 @@ constexpr int kPhotoHeight = 63;
 constexpr int kMarkWidth = 20;
 constexpr int kRowMargin = 4;
 constexpr int kColumnSpacing = 4;
-// Room after a selection row's check box for its share, modify and delete pictures.
-constexpr int kSelectionLead = 0;
 
 template <size_t N> std::vector<TListColumn> Columns(const TListColumn (&columns)[N])
 {
@@ -364,9 +366,9 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     btnPropMarkQuitar->setToolTip(u"Desmarcar todas las propiedades"_s);
     btnSelectSave = button(u"btnSelectSave"_s, u"Guardar"_s);
     btnSelectSave->setToolTip(u"Guardar las marcadas como una selección"_s);
-    btnSelectShare = button(u"btnSelectShare"_s, u"Compartir selecciones"_s);
-    btnSelectJoin = button(u"btnSelectJoin"_s, u"Manipular selecciones"_s);
-    btnSelectOthers = button(u"btnSelectOthers"_s, u"Selecciones de otros usuarios"_s);
+    btnSelectShare = button(u"btnSelectShare"_s, u"Compartir\nselecciones"_s);
+    btnSelectJoin = button(u"btnSelectJoin"_s, u"Manipular\nselecciones"_s);
+    btnSelectOthers = button(u"btnSelectOthers"_s, u"Selecciones de\notros usuarios"_s);
     for (QPushButton* b : {btnPropMarkQuitar, btnSelectSave, btnSelectShare, btnSelectJoin, btnSelectOthers})
         b->hide();
     connect(btnPropMarkQuitar, &QPushButton::clicked, this, &TPropertyList::ClearMarks);
@@ -500,7 +502,7 @@ void TPropertyList::BuildHeaders()
     rectHeaderExp = header(u"rectHeaderExp"_s, kPhotoWidth, Columns(kExpandedColumns), u"txtSelectAll"_s);
     rectHeaderRes = header(u"rectHeaderRes"_s, kMarkWidth, Columns(kSummaryColumns), u"txtSelectAllR"_s);
     rectHeaderOwnRes = header(u"rectHeaderOwnRes"_s, kMarkWidth, Columns(kOwnSummaryColumns), u"Text3"_s);
-    rectHeaderSelec = header(u"rectHeaderSelec"_s, kMarkWidth + kSelectionLead, Columns(kSelectionColumns), QString());
+    rectHeaderSelec = header(u"rectHeaderSelec"_s, kMarkWidth, Columns(kSelectionColumns), QString());
     txtSelectAll = rectHeaderExp->findChild<QCheckBox*>(u"txtSelectAll"_s);
     txtSelectAllR = rectHeaderRes->findChild<QCheckBox*>(u"txtSelectAllR"_s);
     Text3 = rectHeaderOwnRes->findChild<QCheckBox*>(u"Text3"_s);
@@ -1006,6 +1008,17 @@ void TPropertyList::ShowPage(int page)
         WriteLog(u"$8006"_s, QString::fromUtf8(e.what()));
         FatalError(PropertyListText::PageFailed);
     }
+}
+
+QLabel* TPropertyList::Cell(QWidget* parent, const QString& name, const QString& text)
+{
+    return new TCellLabel(name, text, false, parent);
+}
+
+void TPropertyList::SetUpSelectionColumns(QGridLayout* grid)
+{
+    grid->setContentsMargins(kRowMargin, 0, kRowMargin, 0);
+    SetUpColumns(grid, kMarkWidth, Columns(kSelectionColumns), lstboxResult->font());
 }
 
 void TPropertyList::FinishPage(int page, int first, int size)

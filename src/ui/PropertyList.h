@@ -150,6 +150,10 @@ private:
     QWidget* SelectionRow(TResultSet& r);
     void FillSelectionPage(int first, int size);
     void FinishPage(int page, int first, int size);
+    // A cell that shows what its place holds, the whole text as its tooltip when cut.
+    static QLabel* Cell(QWidget* parent, const QString& name, const QString& text);
+    // A selection row's columns, as its header lays them out.
+    void SetUpSelectionColumns(QGridLayout* grid);
     void RefreshSelectionButtons();
     // A box whose click removes: the remove picture while the pointer is over it.
     void SetRemovePicture(QCheckBox* box);

@@ -155,12 +155,10 @@ QWidget* TPropertyList::SelectionRow(TResultSet& r)
     const QString owner = r.AsString(u"Usuario_Nombre"_s);
     auto* row = new QWidget;
     row->setObjectName(u"ItemSelecciones"_s);
-    auto* line = new QHBoxLayout(row);
-    line->setContentsMargins(4, 0, 4, 0);
-    line->setSpacing(4);
+    auto* grid = new QGridLayout(row);
+    SetUpSelectionColumns(grid);
     auto* box = new QCheckBox(row);
     box->setObjectName(u"chkSelect"_s);
-    box->setFixedWidth(20);
     box->setChecked(m_chosen.contains(code));
     connect(box, &QCheckBox::toggled, this, [this, code](bool on) {
         if (on && !m_chosen.contains(code))
@@ -169,31 +167,26 @@ QWidget* TPropertyList::SelectionRow(TResultSet& r)
             m_chosen.removeAll(code);
         RefreshSelectionButtons();
     });
-    line->addWidget(box);
+    grid->addWidget(box, 0, 0, 2, 1, Qt::AlignLeft | Qt::AlignVCenter);
     // The cells under the header's captions: name, client, owner, created, modified.
-    auto* cells = new QWidget(row);
-    auto* grid = new QGridLayout(cells);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setHorizontalSpacing(4);
-    const auto cell = [&](const QString& objectName, const QString& text, int column, bool bold = false) {
-        auto* label = new QLabel(cells);
-        label->setObjectName(objectName);
-        label->setTextFormat(Qt::PlainText);
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        label->setText(text);
-        label->setToolTip(text);
+    grid->setVerticalSpacing(0);
+    const auto cell = [&](const QString& objectName, const QString& text, int line, int column, bool bold = false) {
+        QLabel* label = Cell(row, objectName, text);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         if (bold)
             label->setStyleSheet(u"font-weight: bold;"_s);
-        grid->addWidget(label, 0, column);
-        grid->setColumnStretch(column, 1);
+        grid->addWidget(label, line, column);
         return label;
     };
-    cell(u"txtName"_s, name, 0, true);
-    cell(u"txtClient"_s, r.FieldIndex(u"Cli_Nombre"_s) >= 0 ? r.AsString(u"Cli_Nombre"_s) : QString(), 1);
-    cell(u"txtUser"_s, own ? u"Mi ("_s + owner + u")"_s : owner, 2);
-    cell(u"txtDate"_s, ListDate(r, u"Selec_FechaAlta"_s), 3);
-    cell(u"txtModDate"_s, ListDate(r, u"Selec_FechaMod"_s), 4);
-    line->addWidget(cells, 1);
+    cell(u"txtName"_s, name, 0, 1, true);
+    cell(u"txtClient"_s, r.FieldIndex(u"Cli_Nombre"_s) >= 0 ? r.AsString(u"Cli_Nombre"_s) : QString(), 1, 1);
+    cell(u"txtUser"_s, own ? u"Mi ("_s + owner + u")"_s : owner, 0, 2);
+    cell(u"txtDate"_s, ListDate(r, u"Selec_FechaAlta"_s), 0, 3);
+    cell(u"txtModDate"_s, ListDate(r, u"Selec_FechaMod"_s), 1, 3);
+    auto* actions = new QHBoxLayout;
+    actions->setContentsMargins(0, 0, 0, 0);
+    actions->setSpacing(0);
+    grid->addLayout(actions, 0, 4, 2, 1);
 
     const bool shared = r.FieldIndex(u"Selec_Compartir"_s) >= 0 && !r.IsNull(u"Selec_Compartir"_s) &&
                         r.AsInteger(u"Selec_Compartir"_s) == 1;
@@ -203,8 +196,8 @@ QWidget* TPropertyList::SelectionRow(TResultSet& r)
                           shared ? u"Compartida con otros usuarios: cambiar con quién"_s
                                  : u"Compartir con otros usuarios de la inmobiliaria"_s);
     else
-        share = RowAction(row, u"imgSelectShare"_s, u"De otro usuario"_s,
-                          u"Compartida por %1: elegir si se muestra"_s.arg(owner));
+        share = RowAction(row, u"imgSelectShare"_s, u"Mostrar"_s,
+                          u"Compartida por %1: elegir si se muestra en su lista"_s.arg(owner));
     share->setProperty("picture",
                        own ? (shared ? u"imgSelectShareOn"_s : u"imgSelectShareOff"_s) : u"imgSelectShareByOther"_s);
     auto* modify = RowAction(row, u"imgSelectMod"_s, u"Modificar"_s,
@@ -214,7 +207,7 @@ QWidget* TPropertyList::SelectionRow(TResultSet& r)
     modify->setEnabled(own);
     remove->setEnabled(own);
     for (QToolButton* b : {share, modify, remove})
-        line->addWidget(b);
+        actions->addWidget(b);
     connect(share, &QToolButton::clicked, this, [this, code, own] {
         if (!own) {
             ShowOthers(code);

@@ -213,7 +213,7 @@ void TfrmMain::AddSectionControls()
     lblBtnPropMarks2->setObjectName(u"lblBtnPropMarks2"_s);
     // "Marcadas" shows as current while the marked list is shown.
     btnSLPropMarks->setCheckable(true);
-    btnSLPropMarks->setStyleSheet(u"QPushButton:checked { background: #01548E; color: white; font-weight: bold; }"_s);
+    btnSLPropMarks->setStyleSheet(u"QPushButton:checked { background: #01548E; color: white; }"_s);
     marksRow->addWidget(btnSLPropMarks);
     marksRow->addWidget(lblBtnPropMarks2);
     marksRow->addSpacing(16);
