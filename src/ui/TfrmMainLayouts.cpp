@@ -287,6 +287,7 @@ void TfrmMain::AddSectionControls()
     props->addWidget(PropertyCard, 4);
     static_cast<QVBoxLayout*>(layoutProps->layout())->addWidget(btnPropCardBack, 0, Qt::AlignLeft);
     connect(btnPropCardBack, &QPushButton::clicked, this, &TfrmMain::CloseCard);
+    connect(PropertyCard, &TPropertyCard::MarksChanged, this, &TfrmMain::RefreshMarksCounter);
     connect(PropertyList, &TPropertyList::RowOpened, this, [this](qint64, int record) { OpenCard(record); });
     const auto step = [this](int delta, bool absolute) {
         TResultSet* rows = PropertyList->ResultSet();

@@ -14,6 +14,7 @@
 #include "sync/Sync.h"
 #include "sync/SyncData.h"
 #include "sync/TfrmToS.h"
+#include "ui/PropertyCard.h"
 #include "ui/PropertyList.h"
 #include "ui/ResultList.h"
 #include "ui/Style.h"
@@ -134,6 +135,31 @@ void TestSelectionWindows::marksBecomeASelectionThatIsSharedAndAccepted()
     Click(window->btnFLProps);
     TPropertyList* list = window->PropertyList;
     QCOMPARE(window->lblBtnPropSelections2->text(), u"0 guardadas"_s);
+
+    // The header box marks the page and, with every row marked, unmarks it again.
+    int markable = 0;
+    for (int i = 0; i < list->lstboxResult->count(); ++i)
+        if (auto* box = InRow<QCheckBox>(list, i, "chkMark"); box && box->isEnabled())
+            ++markable;
+    QVERIFY(markable > 3);
+    Click(list->txtSelectAll);
+    QCOMPARE(Marks().Count(), markable);
+    QCOMPARE(window->lblBtnPropMarks2->text(), u"%1 propiedades"_s.arg(Marks().Count()));
+    Click(list->txtSelectAll);
+    QCOMPARE(Marks().Count(), 0);
+
+    // The card's toggle marks the property shown.
+    QTest::mouseClick(list->lstboxResult->viewport(), Qt::LeftButton, {},
+                      list->lstboxResult->visualItemRect(list->lstboxResult->item(0)).center());
+    QCOMPARE(window->ResultMode, int(TRMFicha));
+    QCOMPARE(window->PropertyCard->btnPropMark->text(), u"Marcar"_s);
+    Click(window->PropertyCard->btnPropMark);
+    QCOMPARE(window->PropertyCard->btnPropMark->text(), u"Desmarcar"_s);
+    QVERIFY(Marks().IsMarked(window->PropertyCard->PropertyCode()));
+    QCOMPARE(window->lblBtnPropMarks2->text(), u"1 propiedad"_s);
+    Click(window->PropertyCard->btnPropMark);
+    QCOMPARE(Marks().Count(), 0);
+    Click(window->btnPropCardBack);
 
     // Three marks, then the marked list with its tools and its select-all box.
     for (int i = 0; i < 3; ++i) {
