@@ -185,9 +185,9 @@ TfrmSelectSave::TfrmSelectSave(const QList<qint64>& marks, QWidget* parent)
     btnCancel = Button(this, u"btnCancel"_s, u"Cancelar"_s);
     btnSave->setDefault(true);
 
-    m_column->addWidget(rbNew);
+    m_column->addWidget(rbNew, 0, Qt::AlignLeft);
     m_column->addWidget(edtSelectName);
-    m_column->addWidget(rbAdd);
+    m_column->addWidget(rbAdd, 0, Qt::AlignLeft);
     m_column->addWidget(cboSelections);
     m_column->addWidget(Caption(this, u"Cliente asociado"_s));
     m_column->addWidget(cboClient);
@@ -206,6 +206,7 @@ TfrmSelectSave::TfrmSelectSave(const QList<qint64>& marks, QWidget* parent)
     FillClients(cboClient, 0);
     rbNew->setChecked(true);
     connect(rbNew, &QRadioButton::toggled, this, &TfrmSelectSave::ChoiceChanged);
+    connect(rbAdd, &QRadioButton::toggled, this, &TfrmSelectSave::ChoiceChanged);
     connect(btnSave, &QPushButton::clicked, this, &TfrmSelectSave::Save);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     ChoiceChanged();
@@ -303,8 +304,8 @@ TfrmSelectMerge::TfrmSelectMerge(const QList<qint64>& codes, QWidget* parent)
     btnCancel = Button(this, u"btnCancel"_s, u"Cancelar"_s);
     btnApply->setDefault(true);
     m_column->addWidget(Caption(this, u"Elija la acción que desea realizar con las selecciones marcadas:"_s));
-    m_column->addWidget(rbDuplicate);
-    m_column->addWidget(rbJoin);
+    m_column->addWidget(rbDuplicate, 0, Qt::AlignLeft);
+    m_column->addWidget(rbJoin, 0, Qt::AlignLeft);
     auto* nameRow = new QHBoxLayout;
     nameRow->setContentsMargins(20, 0, 0, 0);
     auto* nameCaption = Caption(this, u"Nuevo nombre"_s);
@@ -314,7 +315,7 @@ TfrmSelectMerge::TfrmSelectMerge(const QList<qint64>& codes, QWidget* parent)
     m_column->addLayout(nameRow);
     auto* deleteRow = new QHBoxLayout;
     deleteRow->setContentsMargins(20, 0, 0, 0);
-    deleteRow->addWidget(chkDelete);
+    deleteRow->addWidget(chkDelete, 0, Qt::AlignLeft);
     m_column->addLayout(deleteRow);
     m_column->addWidget(lblMsg);
     m_column->addLayout(ButtonRow(btnApply, btnCancel));
@@ -323,6 +324,7 @@ TfrmSelectMerge::TfrmSelectMerge(const QList<qint64>& codes, QWidget* parent)
         rbJoin->setToolTip(u"Para unir, marque más de una selección."_s);
     rbDuplicate->setChecked(true);
     connect(rbDuplicate, &QRadioButton::toggled, this, &TfrmSelectMerge::ChoiceChanged);
+    connect(rbJoin, &QRadioButton::toggled, this, &TfrmSelectMerge::ChoiceChanged);
     connect(btnApply, &QPushButton::clicked, this, &TfrmSelectMerge::Apply);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     ChoiceChanged();

@@ -273,6 +273,46 @@ void TestSelectionWindows::marksBecomeASelectionThatIsSharedAndAccepted()
     Click(InRow<QToolButton>(list, RowNamed(list, u"Para Gomez 1"_s), "imgSelectMod"));
     QTRY_VERIFY(driver.seen.contains(u"TfrmSelectEdit"_s));
 
+    // The two joined into a third; then that one and the copy joined, the originals deleted.
+    const auto join = [&](const QString& name, bool deleteOriginals) {
+        driver.On("TfrmSelectMerge", [=](QWidget* w) {
+            auto* dialog = static_cast<TfrmSelectMerge*>(w);
+            QVERIFY(dialog->rbJoin->isEnabled());
+            Click(dialog->rbJoin);
+            QVERIFY(dialog->edtNewName->isEnabled());
+            Click(dialog->edtNewName);
+            ProgramFixture::Type(name);
+            if (deleteOriginals)
+                Click(dialog->chkDelete);
+            SaveShot(dialog, u"sel-dialog-join"_s);
+            Click(dialog->btnApply);
+        });
+        Click(list->btnSelectJoin);
+    };
+    Click(InRow<QCheckBox>(list, 0, "chkSelect"));
+    Click(InRow<QCheckBox>(list, 1, "chkSelect"));
+    join(u"Todas juntas"_s, false);
+    QTRY_COMPARE(list->lstboxResult->count(), 3);
+    const qint64 joined =
+        Number(u"SELECT `Selec_Codigo` FROM `W_Selecciones` WHERE `Selec_Nombre`=\"Todas juntas\";"_s);
+    QCOMPARE(Number(u"SELECT COUNT(*) FROM `W_SeleccionesProps` WHERE `Selec_Codigo`=%1;"_s.arg(joined)), 2);
+    Click(InRow<QCheckBox>(list, RowNamed(list, u"Todas juntas"_s), "chkSelect"));
+    for (int i = 0; i < list->lstboxResult->count(); ++i)
+        if (CellText(list, i, "txtName").contains(u"_Dup. "_s))
+            Click(InRow<QCheckBox>(list, i, "chkSelect"));
+    join(u"Otra"_s, true);
+    QTRY_COMPARE(list->lstboxResult->count(), 2);
+    QCOMPARE(window->lblBtnPropSelections2->text(), u"2 guardadas"_s);
+    QVERIFY(RowNamed(list, u"Otra"_s) >= 0);
+    QVERIFY(RowNamed(list, u"Para Gomez 1"_s) >= 0);
+    // A row's delete picture asks first.
+    const size_t asked = messages.shown.size();
+    Click(InRow<QToolButton>(list, RowNamed(list, u"Otra"_s), "imgSelectDel"));
+    QCOMPARE(messages.shown.size(), asked + 1);
+    QCOMPARE(messages.shown.back().text, u"¿Desea eliminar la selección \"Otra\"?"_s);
+    QCOMPARE(list->lstboxResult->count(), 1);
+    QCOMPARE(window->lblBtnPropSelections2->text(), u"1 guardada"_s);
+
     // The colleague on the same installation: offered, hidden until accepted.
     // The installation is validated, so that the next start sends what was made here.
     TStatusAnswer validation;
