@@ -236,6 +236,7 @@ void TestSelectionWindows::marksBecomeASelectionThatIsSharedAndAccepted()
     const int copy = RowNamed(list, u"Para Gomez 1"_s) == 0 ? 1 : 0;
     QVERIFY(CellText(list, copy, "txtName").startsWith(u"Para Gomez 1_Dup. "_s));
     QCOMPARE(CellText(list, copy, "txtClient"), QString());
+    const QString copyName = CellText(list, copy, "txtName");
 
     // Shared with a colleague through the row's share picture.
     const int colleague = int(Number(u"SELECT `Usuario_Codigo` FROM `W_Usuarios` WHERE `Inmo_Codigo`=7 AND "
@@ -262,16 +263,32 @@ void TestSelectionWindows::marksBecomeASelectionThatIsSharedAndAccepted()
     QCOMPARE(InRow<QToolButton>(list, RowNamed(list, u"Para Gomez 1"_s), "imgSelectShare")->property("picture"),
              QVariant(u"imgSelectShareOn"_s));
 
-    // The edit dialog, looked at and left.
+    // The edit dialog's name rules: empty, taken, and the selection's own name.
     driver.On("TfrmSelectEdit", [&](QWidget* w) {
         auto* dialog = static_cast<TfrmSelectEdit*>(w);
         QCOMPARE(dialog->edtSelectName->text(), u"Para Gomez 1"_s);
         QCOMPARE(dialog->cboClient->currentText(), client);
         SaveShot(dialog, u"sel-dialog-edit"_s);
-        Click(dialog->btnCancel);
+        QCOMPARE(QApplication::focusWidget(), dialog->edtSelectName);
+        ProgramFixture::Key(Qt::Key_A, Qt::ControlModifier);
+        ProgramFixture::Key(Qt::Key_Delete);
+        ProgramFixture::Type(u"   "_s);
+        Click(dialog->btnSave);
+        QCOMPARE(dialog->lblMsg->text(), u"El nombre de la selección no es válido."_s);
+        QCOMPARE(dialog->edtSelectName->text(), QString());
+        Click(dialog->edtSelectName);
+        ProgramFixture::Type(copyName);
+        Click(dialog->btnSave);
+        QCOMPARE(dialog->lblMsg->text(), u"El nombre ya existe, por favor elija otro."_s);
+        QVERIFY(dialog->isVisible());
+        Click(dialog->edtSelectName);
+        ProgramFixture::Key(Qt::Key_A, Qt::ControlModifier);
+        ProgramFixture::Type(u" Para Gomez 1 "_s);
+        Click(dialog->btnSave);
     });
     Click(InRow<QToolButton>(list, RowNamed(list, u"Para Gomez 1"_s), "imgSelectMod"));
     QTRY_VERIFY(driver.seen.contains(u"TfrmSelectEdit"_s));
+    QTRY_VERIFY(RowNamed(list, u"Para Gomez 1"_s) >= 0);
 
     // The two joined into a third; then that one and the copy joined, the originals deleted.
     const auto join = [&](const QString& name, bool deleteOriginals) {
