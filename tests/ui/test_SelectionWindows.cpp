@@ -1,6 +1,7 @@
 #include "core/Config.h"
 #include "core/uTypes.h"
 #include "db/InstallContext.h"
+#include "db/Settings.h"
 #include "db/uDB.h"
 #include "search/Marks.h"
 #include "selections/SelectionDialogs.h"
@@ -132,6 +133,14 @@ void TestSelectionWindows::marksBecomeASelectionThatIsSharedAndAccepted()
     // The entry made the two dialogs that live as long as the program.
     QVERIFY(SelectShareDialog());
     QVERIFY(SelectOthersDialog());
+    // The dimming option of Configuración is the installation's setting.
+    Click(window->btnFLConfig);
+    QVERIFY(!window->chkConfigMarkVisitedProps->isChecked());
+    Click(window->chkConfigMarkVisitedProps);
+    QCOMPARE(ReadSetting(Setting::MarkVisitedProps), u"True"_s);
+    Click(window->chkConfigMarkVisitedProps);
+    QCOMPARE(ReadSetting(Setting::MarkVisitedProps), u"False"_s);
+
     Click(window->btnFLProps);
     TPropertyList* list = window->PropertyList;
     QCOMPARE(window->lblBtnPropSelections2->text(), u"0 guardadas"_s);
@@ -212,6 +221,7 @@ void TestSelectionWindows::marksBecomeASelectionThatIsSharedAndAccepted()
     QCOMPARE(list->ResultSet()->RecordCount(), 3);
     QVERIFY(list->lblPropListTitle->text().contains(u"Para Gomez 1"_s));
     QVERIFY(!list->txtSelectAll->isVisible());
+    ShotsAtSizes(window, u"sel-selection-properties"_s);
     Click(MarkBox(list, 0));
     QTRY_COMPARE(list->ResultSet()->RecordCount(), 2);
     QCOMPARE(Number(u"SELECT COUNT(*) FROM `W_SeleccionesProps` WHERE `Selec_Codigo`=%1;"_s.arg(code)), 2);
