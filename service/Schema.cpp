@@ -110,7 +110,7 @@ CREATE TABLE `W_Selecciones` (
 CREATE TABLE `W_SeleccionesProps` (`Selec_Codigo` INTEGER, `Prop_Codigo` INTEGER,
   UNIQUE (`Selec_Codigo`, `Prop_Codigo`));
 CREATE TABLE `W_SeleccionesCompartidas` (`Selec_Codigo` INTEGER, `Usuario_Codigo` INTEGER,
-  `Selec_Aceptada` INTEGER, UNIQUE (`Selec_Codigo`, `Usuario_Codigo`));
+  `Selec_Aceptada` INTEGER, `Selec_EstadoCompartida` TEXT, UNIQUE (`Selec_Codigo`, `Usuario_Codigo`));
 CREATE TABLE `W_Zonaprop` (
   `Prop_Codigo` INTEGER PRIMARY KEY, `Inmo_Codigo` INTEGER, `ZP_Publicar` INTEGER DEFAULT 0,
   `ZP_Estado` TEXT, `ZP_Mensaje` TEXT, `ZP_Fecha` DATETIME, `Sync_Tipo` TEXT);

@@ -5,6 +5,7 @@
 #include "core/MiscFunc.h"
 #include "core/ReleaseSignature.h"
 #include "core/uTypes.h"
+#include "db/DBSchema.h"
 #include "db/InstallContext.h"
 #include "db/Settings.h"
 #include "db/uDB.h"
@@ -350,6 +351,11 @@ int HeadlessSync(const QStringList& args)
     }
     if (!OpenDatabase(Paths.DatabaseFile, Config::DatabasePassword, Config::DatabaseDriverId)) {
         Err(u"No se pudo abrir %1: %2"_s.arg(Paths.DatabaseFile, TakeDbLastError()));
+        return 1;
+    }
+    // A folder the client has not opened since an update lacks the columns it adds.
+    if (!EnsureSchema()) {
+        Err(u"No se pudo preparar %1: %2"_s.arg(Paths.DatabaseFile, TakeDbLastError()));
         return 1;
     }
     LoadInstallContext();

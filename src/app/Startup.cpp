@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "selections/SelectionDialogs.h"
+
 #include "core/Bugs.h"
 #include "core/Config.h"
 #include "core/MiscFunc.h"
@@ -198,6 +200,9 @@ std::vector<std::unique_ptr<QWidget>> CreateProgramWindows()
     windows.push_back(std::move(splash));
     windows.push_back(std::move(main));
     windows.push_back(std::make_unique<TfrmFilterSave>());
+    // The two selection dialogs live as long as the program and are shown again for each use.
+    windows.push_back(std::make_unique<TfrmSelectShare>());
+    windows.push_back(std::make_unique<TfrmSelectOthers>());
     return windows;
 }
 

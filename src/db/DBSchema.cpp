@@ -30,6 +30,14 @@ bool EnsureLocalTables(TDataBase& db)
 
 bool EnsureSchema()
 {
+    // Columns of this client's own making: the dimming option, and the pending mark of a
+    // share row that its user accepted or declined (sent without the owner's selection).
+    const struct {
+        QString table, column, declaration;
+    } added[] = {
+        {u"W_System"_s, Setting::MarkVisitedProps, u"BOOLEAN DEFAULT 0"_s},
+        {u"W_SeleccionesCompartidas"_s, kShareStateColumn, u"TEXT"_s},
+    };
     try {
         TDataBase* db = DB();
         if (!db)
@@ -39,17 +47,18 @@ bool EnsureSchema()
                 WriteLog(u"$2097"_s, TakeDbLastError());
             return false;
         }
-        bool found = false;
-        if (!db->ColumnExists(u"W_System"_s, Setting::MarkVisitedProps, found))
-            return false;
-        if (found)
-            return true;
-        if (!db->ExecNoCount(
-                u"ALTER TABLE `W_System` ADD COLUMN `%1` BOOLEAN DEFAULT 0;"_s.arg(Setting::MarkVisitedProps))) {
-            // A failed change has already ended in the fatal routine, which logged it.
-            if (!FatalErrorRaised())
-                WriteLog(u"$2097"_s, TakeDbLastError());
-            return false;
+        for (const auto& a : added) {
+            bool found = false;
+            if (!db->ColumnExists(a.table, a.column, found))
+                return false;
+            if (found)
+                continue;
+            if (!db->ExecNoCount(u"ALTER TABLE `%1` ADD COLUMN `%2` %3;"_s.arg(a.table, a.column, a.declaration))) {
+                // A failed change has already ended in the fatal routine, which logged it.
+                if (!FatalErrorRaised())
+                    WriteLog(u"$2097"_s, TakeDbLastError());
+                return false;
+            }
         }
         return true;
     } catch (const std::exception& e) {

@@ -8,6 +8,9 @@
 constexpr int kLocalCodeFirst = 2147473647;
 constexpr int kLocalCodeLast = 2147483647;
 
+// The pending mark ("AM") of a share row changed by the user it is shared with.
+inline const QString kShareStateColumn = QStringLiteral("Selec_EstadoCompartida");
+
 // Adds the columns that databases delivered by older services lack, and the tables that
 // exist only on this installation. Run once at start-up.
 bool EnsureSchema();

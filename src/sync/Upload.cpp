@@ -41,7 +41,12 @@ const std::vector<OwnTable>& OwnTables()
         {"W_Filtros", "Búsquedas guardadas", u"`Inmo_Codigo` = %1 AND `Filtro_Estado` IN (\"AM\", \"B\")"_s},
         {"W_Selecciones", "Selecciones", u"`Inmo_Codigo` = %1 AND `Selec_Estado` IN (\"AM\", \"B\")"_s},
         {"W_SeleccionesProps", "Propiedades de selecciones", u"`Selec_Codigo` IN ("_s + kPendingSelections + u")"_s},
-        {"W_SeleccionesCompartidas", "Selecciones compartidas", u"`Selec_Codigo` IN ("_s + kPendingSelections + u")"_s},
+        // A share its user accepted or declined goes up alone, without the owner's selection.
+        {"W_SeleccionesCompartidas", "Selecciones compartidas",
+         u"(`Selec_Codigo` IN ("_s + kPendingSelections +
+             u") OR (`Selec_EstadoCompartida` = \"AM\" AND "
+             u"`Selec_Codigo` IN (SELECT `Selec_Codigo` FROM "
+             u"`W_Selecciones` WHERE `Inmo_Codigo` = %1)))"_s},
         {"W_Fotos", "Fotos", u"`Foto_Codigo` > 2147473646 AND `Prop_Codigo` IN ("_s + kOwnProperties + u")"_s},
     };
     return tables;

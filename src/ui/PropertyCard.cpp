@@ -7,6 +7,7 @@
 #include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "records/PropertyTexts.h"
+#include "search/Marks.h"
 #include "search/PropertyQuery.h"
 #include "sync/Session.h"
 #include "sync/SyncData.h"
@@ -165,6 +166,25 @@ void TPropertyCard::BuildControls()
     lblPropNav->setMinimumWidth(120);
     btnPropNavRight = navButton(u"btnPropNavRight"_s, u">"_s);
     btnPropNavLast = navButton(u"btnPropNavLast"_s, u">|"_s);
+    // The card's mark toggle, its picture beside its word.
+    imgPropMark = new QLabel(layoutPropNav);
+    imgPropMark->setObjectName(u"imgPropMark"_s);
+    btnPropMark = new QPushButton(u"Marcar"_s, layoutPropNav);
+    btnPropMark->setObjectName(u"btnPropMark"_s);
+    btnPropMark->setAutoDefault(false);
+    nav->addWidget(imgPropMark);
+    nav->addWidget(btnPropMark);
+    connect(btnPropMark, &QPushButton::clicked, this, [this] {
+        if (m_code <= 0)
+            return;
+        const bool marked = Marks().IsMarked(m_code);
+        if (!(marked ? Marks().Unmark(m_code) : Marks().Mark(m_code))) {
+            FatalError(u"Error al indicar los ítems marcados."_s);
+            return;
+        }
+        ShowMarkState();
+        Q_EMIT MarksChanged(Marks().Count());
+    });
     nav->addStretch();
     for (QWidget* w :
          std::initializer_list<QWidget*>{btnPropNavFirst, btnPropNavLeft, lblPropNav, btnPropNavRight, btnPropNavLast})
@@ -417,6 +437,14 @@ void TPropertyCard::SetNavigation(int position, int count)
     btnPropNavLast->setEnabled(position < count);
 }
 
+void TPropertyCard::ShowMarkState()
+{
+    const bool marked = Marks().IsMarked(m_code);
+    btnPropMark->setText(marked ? u"Desmarcar"_s : u"Marcar"_s);
+    imgPropMark->setText(marked ? u"☑"_s : u"☐"_s);
+    imgPropMark->setStyleSheet(marked ? u"color: #01548E; font-size: 16px;"_s : u"color: #808080; font-size: 16px;"_s);
+}
+
 void TPropertyCard::ClearFields()
 {
     for (QLineEdit* edit : findChildren<QLineEdit*>())
@@ -457,6 +485,7 @@ bool TPropertyCard::ShowProperty(qint64 code)
     }
     m_filling = true;
     m_code = code;
+    ShowMarkState();
     tabsProp->blockSignals(true);
     ClearFields();
     FillFields(*row);

@@ -53,6 +53,8 @@ public:
     QString MapFoundLabel() const { return m_foundLabel; }
 
     void ShowPhoto(int index);
+    // "Marcar" or "Desmarcar", as the shown property is.
+    void ShowMarkState();
     void DownloadPhotos();
     void BuildPhotoStrip();
     void OpenViewer(int index);
@@ -67,6 +69,8 @@ public:
     QLabel* lblPropNav = nullptr;
     QPushButton* btnPropNavRight = nullptr;
     QPushButton* btnPropNavLast = nullptr;
+    QPushButton* btnPropMark = nullptr;
+    QLabel* imgPropMark = nullptr;
 
     QTabWidget* tabsProp = nullptr;
     QWidget* tabGeneral = nullptr;
@@ -120,6 +124,8 @@ Q_SIGNALS:
     void NavigatePrevious();
     void NavigateNext();
     void NavigateLast();
+    // The card's toggle marked or unmarked its property.
+    void MarksChanged(int count);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -10,6 +10,7 @@
 #include "search/Filter.h"
 #include "search/Marks.h"
 #include "search/PropertyQuery.h"
+#include "selections/Selections.h"
 #include "sync/Session.h"
 #include "sync/SyncData.h"
 #include "ui/Style.h"
@@ -47,12 +48,16 @@ const QString PageFailed = u"Error al cargar los datos de la propiedad  [CODE P0
 const QString MarkFailed = u"Error al indicar los ítems marcados."_s;
 const QString UnmarkFailed = u"Se produjo un error al desmarcar la propiedad."_s;
 const QString MarksPruned = u"Algunas propiedades marcadas ya no están vigentes y se quitaron de las marcadas."_s;
+const QString DeleteQuestion = u"¿Desea eliminar la selección \"%1\"?"_s;
+const QString DeleteFailed = u"No se pudo eliminar la selección."_s;
+const QString OthersNotShared = u"Las selecciones de otros usuarios no pueden compartirse."_s;
 } // namespace PropertyListText
 
 namespace {
 
 constexpr int kExpandedRowHeight = 87;
 constexpr int kSummaryRowHeight = 29;
+constexpr int kSelectionRowHeight = 40;
 
 const char* const kFastFilters[] = {"Todas",
                                     "Activas",
@@ -271,10 +276,14 @@ const TListColumn kOwnSummaryColumns[] = {
     {"txtUbicOwnR", "Ubicación", "Ubicacion", 5, "", false},
     {"txtDomOwnR", "Domicilio", "Domicilio", 6, "", false},
 };
+// Selection rows end with their share, modify and delete pictures, under no caption.
+// Selection rows stack the client under the name and the modification under the creation,
+// and end with their share, modify and delete pictures, under no caption.
 const TListColumn kSelectionColumns[] = {
-    {"txtNombre", "Nombre", "Selec_Nombre", 1, "", false},     {"txtCte", "Cliente", "Cliente", 1, "", false},
-    {"txtCreador", "Creador", "Creador", 1, "", false},        {"txtFechaAlta", "Alta", "FechaAlta", 1, "", false},
-    {"txtFechaMod", "Modificación", "FechaMod", 1, "", false},
+    {"txtNombre", "Nombre", "Selec_Nombre", 5, "", false, "txtCte", "Cliente", "Cliente"},
+    {"txtCreador", "Creador", "Creador", 3, "", false},
+    {"txtFechaAlta", "Alta", "FechaAlta", 0, "00/00/0000 00:00", false, "txtFechaMod", "Modificación", "FechaMod"},
+    {"txtAcciones", "", "", 0, "Compartida Modificar Eliminar", false},
 };
 
 constexpr int kPhotoWidth = 84;
@@ -353,6 +362,20 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     connect(btnPropListExpanded, &QPushButton::clicked, this, [this] { SwitchLayout(true); });
     connect(btnPropListSummary, &QPushButton::clicked, this, [this] { SwitchLayout(false); });
     connect(btnPropListCancel, &QPushButton::clicked, this, &TPropertyList::Cancelled);
+    btnPropMarkQuitar = button(u"btnPropMarkQuitar"_s, u"Quitar"_s);
+    btnPropMarkQuitar->setToolTip(u"Desmarcar todas las propiedades"_s);
+    btnSelectSave = button(u"btnSelectSave"_s, u"Guardar"_s);
+    btnSelectSave->setToolTip(u"Guardar las marcadas como una selección"_s);
+    btnSelectShare = button(u"btnSelectShare"_s, u"Compartir\nselecciones"_s);
+    btnSelectJoin = button(u"btnSelectJoin"_s, u"Manipular\nselecciones"_s);
+    btnSelectOthers = button(u"btnSelectOthers"_s, u"Selecciones de\notros usuarios"_s);
+    for (QPushButton* b : {btnPropMarkQuitar, btnSelectSave, btnSelectShare, btnSelectJoin, btnSelectOthers})
+        b->hide();
+    connect(btnPropMarkQuitar, &QPushButton::clicked, this, &TPropertyList::ClearMarks);
+    connect(btnSelectSave, &QPushButton::clicked, this, &TPropertyList::SaveMarks);
+    connect(btnSelectShare, &QPushButton::clicked, this, &TPropertyList::ShareChosen);
+    connect(btnSelectJoin, &QPushButton::clicked, this, &TPropertyList::MergeChosen);
+    connect(btnSelectOthers, &QPushButton::clicked, this, [this] { ShowOthers(std::nullopt); });
     column->addLayout(toolbar);
 
     BuildHeaders();
@@ -367,8 +390,16 @@ TPropertyList::TPropertyList(QWidget* parent) : QWidget(parent)
     lstboxResult->setSelectionMode(QAbstractItemView::NoSelection);
     connect(lstboxResult, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
         const int row = lstboxResult->row(item);
-        if (row >= 0 && row < m_pageCodes.size() && !m_pageCodes[row].isEmpty())
-            Q_EMIT RowOpened(m_pageCodes[row].toLongLong(), item->data(Qt::UserRole).toInt());
+        if (row < 0 || row >= m_pageCodes.size() || m_pageCodes[row].isEmpty())
+            return;
+        if (m_mode == TRMSelecciones) {
+            // Once this click has been handled: the list it came from goes away.
+            const qint64 code = m_pageCodes[row].toLongLong();
+            const QString name = item->data(Qt::UserRole + 1).toString();
+            QTimer::singleShot(0, this, [this, code, name] { ShowSelectionProperties(code, name); });
+            return;
+        }
+        Q_EMIT RowOpened(m_pageCodes[row].toLongLong(), item->data(Qt::UserRole).toInt());
     });
     column->addWidget(lstboxResult, 1);
 
@@ -413,7 +444,8 @@ TPropertyList::~TPropertyList() = default;
 
 void TPropertyList::BuildHeaders()
 {
-    const auto header = [this](const QString& name, int lead, const std::vector<TListColumn>& columns) {
+    const auto header = [this](const QString& name, int lead, const std::vector<TListColumn>& columns,
+                               const QString& selectAllName) {
         auto* rect = new QWidget(this);
         rect->setObjectName(name);
         auto* grid = new QGridLayout(rect);
@@ -425,6 +457,14 @@ void TPropertyList::BuildHeaders()
         placeholder->setFixedSize(lead, 1);
         grid->addWidget(placeholder, 0, 0, Qt::AlignTop);
         grid->setVerticalSpacing(0);
+        if (!selectAllName.isEmpty()) {
+            auto* all = new QCheckBox(rect);
+            all->setObjectName(selectAllName);
+            all->setToolTip(u"Marcar o desmarcar todas las propiedades de la página"_s);
+            all->setCursor(Qt::PointingHandCursor);
+            connect(all, &QCheckBox::clicked, this, &TPropertyList::SelectAll);
+            grid->addWidget(all, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
+        }
         const auto caption = [&](const char* name, const char* text, const char* key, const TListColumn& c, int line,
                                  int column) {
             auto* label = new THeaderLabel(QString::fromLatin1(name), QString::fromUtf8(text), QString::fromLatin1(key),
@@ -459,10 +499,13 @@ void TPropertyList::BuildHeaders()
         rect->hide();
         return rect;
     };
-    rectHeaderExp = header(u"rectHeaderExp"_s, kPhotoWidth, Columns(kExpandedColumns));
-    rectHeaderRes = header(u"rectHeaderRes"_s, kMarkWidth, Columns(kSummaryColumns));
-    rectHeaderOwnRes = header(u"rectHeaderOwnRes"_s, kMarkWidth, Columns(kOwnSummaryColumns));
-    rectHeaderSelec = header(u"rectHeaderSelec"_s, kMarkWidth, Columns(kSelectionColumns));
+    rectHeaderExp = header(u"rectHeaderExp"_s, kPhotoWidth, Columns(kExpandedColumns), u"txtSelectAll"_s);
+    rectHeaderRes = header(u"rectHeaderRes"_s, kMarkWidth, Columns(kSummaryColumns), u"txtSelectAllR"_s);
+    rectHeaderOwnRes = header(u"rectHeaderOwnRes"_s, kMarkWidth, Columns(kOwnSummaryColumns), u"Text3"_s);
+    rectHeaderSelec = header(u"rectHeaderSelec"_s, kMarkWidth, Columns(kSelectionColumns), QString());
+    txtSelectAll = rectHeaderExp->findChild<QCheckBox*>(u"txtSelectAll"_s);
+    txtSelectAllR = rectHeaderRes->findChild<QCheckBox*>(u"txtSelectAllR"_s);
+    Text3 = rectHeaderOwnRes->findChild<QCheckBox*>(u"Text3"_s);
 }
 
 TAppQuery& TPropertyList::StateOf(TListFamily family)
@@ -537,6 +580,8 @@ std::unique_ptr<TResultSet> TPropertyList::FullResultSet() const
 
 int TPropertyList::RowHeight() const
 {
+    if (m_mode == TRMSelecciones)
+        return kSelectionRowHeight;
     return IsExpandedMode(m_mode) || m_mode == TRMNone ? kExpandedRowHeight : kSummaryRowHeight;
 }
 
@@ -641,6 +686,19 @@ void TPropertyList::ShowHeaders()
     btnPropListSummary->setVisible(IsExpandedMode(m_mode));
     btnPropListExpanded->setVisible(!IsExpandedMode(m_mode) && m_mode != TRMSelecciones && m_mode != TRMNone);
     cboOwnFastFilter->setVisible(FamilyOfMode(m_mode) == TListFamily::Own);
+    const TListFamily shownFamily = FamilyOfMode(m_mode);
+    btnPropMarkQuitar->setVisible(shownFamily == TListFamily::Marks);
+    btnSelectSave->setVisible(shownFamily == TListFamily::Marks);
+    btnSelectSave->setEnabled(Marks().Count() > 0);
+    btnPropMarkQuitar->setEnabled(Marks().Count() > 0);
+    for (QPushButton* b : {btnSelectShare, btnSelectJoin, btnSelectOthers})
+        b->setVisible(m_mode == TRMSelecciones || (m_mode == TRMNone && m_previousMode == TRMSelecciones));
+    // The properties of a selection are not marked from their header.
+    const bool selectAll = shownFamily != TListFamily::SelectionProperties;
+    for (QCheckBox* box : {txtSelectAll, txtSelectAllR, Text3}) {
+        box->setVisible(selectAll);
+        box->setChecked(false);
+    }
 
     const TAppQuery& state = State(FamilyOfMode(m_mode));
     // The captions line up with the cells of the rows, which sit inside the list's frame.
@@ -660,9 +718,10 @@ void TPropertyList::ShowHeaders()
     if (mode == TRMMarkAmpliado || mode == TRMMarkResumido)
         title = u"Marcadas: "_s;
     else if (mode == TRMSelecciones)
-        title = u"Cantidad de selecciones: "_s;
+        title = m_selectionsClient > 0 ? u"Selecciones para "_s + m_selectionsClientName + u": "_s
+                                       : u"Cantidad de selecciones: "_s;
     else if (mode == TRMSelecPropAmpliado || mode == TRMSelecPropResumido)
-        title = u"Selección: "_s;
+        title = u"Selección:"_s + u" ("_s + m_selectionName.left(Selections::kNameLength) + u") "_s;
     lblPropListTitle->setText(title);
     lblPropListCount->setText(ListCountText(mode, m_result ? m_result->RecordCount() : 0));
 }
@@ -699,6 +758,7 @@ void TPropertyList::ShowList(int mode)
     }
     ShowPage(CeilDiv(position, PageSize()));
     m_previousMode = mode;
+    Q_EMIT ListShown(mode);
 }
 
 void TPropertyList::DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, QBoxLayout* line)
@@ -708,26 +768,46 @@ void TPropertyList::DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, 
     box->setObjectName(u"chkMark"_s);
     const bool withdrawn = PropInteger(r, u"Prop_Estado"_s) == 1;
     const bool marksList = m_mode == TRMMarkAmpliado || m_mode == TRMMarkResumido;
-    box->setEnabled(!withdrawn);
-    box->setChecked(marksList || Marks().IsMarked(code));
-    connect(box, &QCheckBox::clicked, this, [this, box, code, marksList](bool checked) {
-        if (marksList) {
-            if (!Marks().Unmark(code)) {
+    if (FamilyOfMode(m_mode) == TListFamily::SelectionProperties) {
+        // Here the box takes the property out of the selection, when the selection is the
+        // user's own; in another user's selection it only shows membership.
+        box->setChecked(true);
+        box->setEnabled(m_selectionOwn);
+        box->setToolTip(m_selectionOwn ? u"Quitar de la selección"_s
+                                       : u"La selección es de otro usuario: no se puede modificar."_s);
+        SetRemovePicture(box);
+        connect(box, &QCheckBox::clicked, this, [this, box, code] {
+            if (!Selections::RemoveMember(code, m_selection)) {
                 box->setChecked(true);
                 ShowError(PropertyListText::UnmarkFailed);
                 return;
             }
+            QTimer::singleShot(0, this, [this] { ShowSelectionProperties(m_selection, m_selectionName); });
+        });
+    } else {
+        box->setEnabled(!withdrawn);
+        box->setChecked(marksList || Marks().IsMarked(code));
+        if (marksList)
+            SetRemovePicture(box);
+        connect(box, &QCheckBox::clicked, this, [this, box, code, marksList](bool checked) {
+            if (marksList) {
+                if (!Marks().Unmark(code)) {
+                    box->setChecked(true);
+                    ShowError(PropertyListText::UnmarkFailed);
+                    return;
+                }
+                Q_EMIT MarksChanged(Marks().Count());
+                // The list is rebuilt once this click has been handled.
+                QTimer::singleShot(0, this, &TPropertyList::ShowMarked);
+                return;
+            }
+            if (!(checked ? Marks().Mark(code) : Marks().Unmark(code))) {
+                FatalError(PropertyListText::MarkFailed);
+                return;
+            }
             Q_EMIT MarksChanged(Marks().Count());
-            // The list is rebuilt once this click has been handled.
-            QTimer::singleShot(0, this, &TPropertyList::ShowMarked);
-            return;
-        }
-        if (!(checked ? Marks().Mark(code) : Marks().Unmark(code))) {
-            FatalError(PropertyListText::MarkFailed);
-            return;
-        }
-        Q_EMIT MarksChanged(Marks().Count());
-    });
+        });
+    }
     // Under the photo in an expanded row, in the lead column of a summary row.
     if (grid && IsExpandedMode(m_mode))
         grid->addWidget(box, 4, 0, Qt::AlignLeft | Qt::AlignBottom);
@@ -868,6 +948,12 @@ void TPropertyList::ShowPage(int page)
         const int first = size * (page - 1);
         m_anchor = first + 1;
         const bool expanded = IsExpandedMode(m_mode);
+        if (m_mode == TRMSelecciones) {
+            FillSelectionPage(first, size);
+            FinishPage(page, first, size);
+            m_filling = false;
+            return;
+        }
         QStringList codes;
         m_result->Seek(first);
         for (int i = 0; i < size && !m_result->Eof(); ++i, m_result->Next())
@@ -915,21 +1001,39 @@ void TPropertyList::ShowPage(int page)
             lstboxResult->setItemWidget(item, row);
             m_pageCodes << codes[i];
         }
-        m_result->Seek(std::min(first + size, rows) - 1);
-        lblPropPage->setText(PageLabelText(page, m_pages));
-        lblPropPage->setCursor(m_pages >= 2 ? Qt::PointingHandCursor : Qt::ArrowCursor);
-        btnPropNavFirst->setEnabled(page > 1);
-        btnPropNavLeft->setEnabled(page > 1);
-        btnPropNavRight->setEnabled(page < m_pages);
-        btnPropNavLast->setEnabled(page < m_pages);
-        FillStrip();
-        StateOf(FamilyOfMode(m_mode)).Position = m_result->Row() + 1;
+        FinishPage(page, first, size);
         m_filling = false;
     } catch (const std::exception& e) {
         m_filling = false;
         WriteLog(u"$8006"_s, QString::fromUtf8(e.what()));
         FatalError(PropertyListText::PageFailed);
     }
+}
+
+QLabel* TPropertyList::Cell(QWidget* parent, const QString& name, const QString& text)
+{
+    return new TCellLabel(name, text, false, parent);
+}
+
+void TPropertyList::SetUpSelectionColumns(QGridLayout* grid)
+{
+    grid->setContentsMargins(kRowMargin, 0, kRowMargin, 0);
+    SetUpColumns(grid, kMarkWidth, Columns(kSelectionColumns), lstboxResult->font());
+}
+
+void TPropertyList::FinishPage(int page, int first, int size)
+{
+    const int rows = m_result->RecordCount();
+    m_result->Seek(std::min(first + size, rows) - 1);
+    lblPropPage->setText(PageLabelText(page, m_pages));
+    lblPropPage->setCursor(m_pages >= 2 ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    btnPropNavFirst->setEnabled(page > 1);
+    btnPropNavLeft->setEnabled(page > 1);
+    btnPropNavRight->setEnabled(page < m_pages);
+    btnPropNavLast->setEnabled(page < m_pages);
+    m_selectAllMarks = true;
+    FillStrip();
+    StateOf(FamilyOfMode(m_mode)).Position = m_result->Row() + 1;
 }
 
 namespace {

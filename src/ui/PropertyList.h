@@ -8,8 +8,10 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QBoxLayout;
+class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QLabel;
@@ -91,12 +93,43 @@ public:
     QComboBox* cboOwnFastFilter = nullptr;
     QLabel* lblEmptyList = nullptr;
     QLabel* imgEmptyList = nullptr;
+    // Select-all boxes of the expanded, summary and own summary headers.
+    QCheckBox* txtSelectAll = nullptr;
+    QCheckBox* txtSelectAllR = nullptr;
+    QCheckBox* Text3 = nullptr;
+    // Marks tools (modes 8 and 9) and selection tools (mode 10).
+    QPushButton* btnPropMarkQuitar = nullptr;
+    QPushButton* btnSelectSave = nullptr;
+    QPushButton* btnSelectShare = nullptr;
+    QPushButton* btnSelectJoin = nullptr;
+    QPushButton* btnSelectOthers = nullptr;
+
+    // The selections list (mode 10): all of them, or one client's (client > 0).
+    void ShowSelections(int client = 0, const QString& clientName = QString());
+    // The properties of a selection (modes 11 and 12).
+    void ShowSelectionProperties(qint64 code, const QString& name);
+    // The select-all box of the header was clicked.
+    void SelectAll();
+    // "Quitar": every mark goes, and the (now empty) marked list shows.
+    void ClearMarks();
+    // "Guardar": the marks into a selection.
+    void SaveMarks();
+    // The number of selections last listed; -1 before the first count.
+    int SelectionCount() const { return m_selectionCount; }
+    void SetSelectionCount(int count);
+    int SelectionsClient() const { return m_selectionsClient; }
+    qint64 ShownSelection() const { return m_selection; }
+    const QList<qint64>& ChosenSelections() const { return m_chosen; }
 
 Q_SIGNALS:
     // A row was clicked: its property (or selection) code and its record in the result set.
     void RowOpened(qint64 code, int record);
     // The mark set changed size.
     void MarksChanged(int count);
+    // The count of selections or the list shown changed: the section button's captions.
+    void SelectionsChanged();
+    // A list was shown in this mode.
+    void ListShown(int mode);
     void Cancelled();
 
 protected:
@@ -114,6 +147,19 @@ private:
     // The row's mark box and its dimming; added to the row's top left.
     void DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, QBoxLayout* line);
     QWidget* SummaryRow(TResultSet& r);
+    QWidget* SelectionRow(TResultSet& r);
+    void FillSelectionPage(int first, int size);
+    void FinishPage(int page, int first, int size);
+    // A cell that shows what its place holds, the whole text as its tooltip when cut.
+    static QLabel* Cell(QWidget* parent, const QString& name, const QString& text);
+    // A selection row's columns, as its header lays them out.
+    void SetUpSelectionColumns(QGridLayout* grid);
+    void RefreshSelectionButtons();
+    // A box whose click removes: the remove picture while the pointer is over it.
+    void SetRemovePicture(QCheckBox* box);
+    void ShareChosen();
+    void MergeChosen();
+    void ShowOthers(std::optional<qint64> only);
     // Runs a list statement into the shared result set: only the codes and prices when it
     // is a property statement.
     bool RunList(const QString& sql);
@@ -136,9 +182,18 @@ private:
     QList<QLabel*> m_stripLabels;
     bool m_filling = false;
     QStringList m_pageCodes;
+    bool m_selectAllMarks = true;
+    int m_selectionCount = -1;
+    int m_selectionsClient = 0;
+    QString m_selectionsClientName;
+    QList<qint64> m_chosen;
+    qint64 m_selection = -1;
+    QString m_selectionName;
+    bool m_selectionOwn = false;
 };
 
 namespace PropertyListText {
 extern const QString FilterFailed, QuickSearchFailed, OrderFailed, OwnFailed, OwnFilterFailed, MarksFailed,
-    SelectionsFailed, SelectionPropertiesFailed, PageFailed, MarkFailed, UnmarkFailed, MarksPruned;
+    SelectionsFailed, SelectionPropertiesFailed, PageFailed, MarkFailed, UnmarkFailed, MarksPruned, DeleteQuestion,
+    DeleteFailed, OthersNotShared;
 } // namespace PropertyListText

@@ -10,6 +10,7 @@
 #include "db/uDB.h"
 #include "records/BrokerData.h"
 #include "search/Marks.h"
+#include "selections/Selections.h"
 #include "sync/Requests.h"
 #include "sync/Session.h"
 #include "sync/TWidgetTransferSinks.h"
@@ -23,6 +24,7 @@
 #include "ui/TfrmSplash.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -36,6 +38,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -406,6 +409,11 @@ bool TfrmMain::Initialise()
         Marks().Reload(CurrentAgencyCode(), SessionUserCode);
         Marks().ClearVisited();
         RefreshMarksCounter(Marks().Count());
+        PropertyList->SetSelectionCount(Selections::CountListed());
+        {
+            const QSignalBlocker silent(chkConfigMarkVisitedProps);
+            chkConfigMarkVisitedProps->setChecked(ReadSetting(Setting::MarkVisitedProps) == u"True"_s);
+        }
         PrepareProperties();
         SetFilterTabOrder();
         // Maximum lengths of the input fields that exist so far.

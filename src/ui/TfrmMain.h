@@ -9,6 +9,7 @@
 
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -128,6 +129,9 @@ public:
     QPushButton* btnPropCardBack = nullptr;
     QPushButton* btnSLPropMarks = nullptr;
     QLabel* lblBtnPropMarks2 = nullptr;
+    QPushButton* btnSLPropSelections = nullptr;
+    QLabel* lblBtnPropSelections2 = nullptr;
+    QCheckBox* chkConfigMarkVisitedProps = nullptr;
     QWidget* layoutNews = nullptr;
     QWidget* layoutBrokers = nullptr;
     QWidget* layoutClients = nullptr;
@@ -206,6 +210,9 @@ private:
     void OpenCard(int record);
     void CloseCard();
     void RefreshMarksCounter(int count);
+    // "Marcadas" (current, available) and the captions of "Selecciones".
+    void RefreshListButtons();
+    void SelectionsButton();
     // The marks question of a new search: keep the marks for it, or clear them.
     void AskAboutMarks();
     // The property view as the data and the user leave it: filter, lists, quick filter.

@@ -9,6 +9,7 @@
 #include "db/uDB.h"
 #include "records/UserData.h"
 #include "search/Marks.h"
+#include "selections/Selections.h"
 #include "sync/Session.h"
 #include "sync/Terms.h"
 #include "sync/TfrmUserCredentials.h"
@@ -124,6 +125,7 @@ void TfrmMain::OpenCard(int record)
         Marks().Visit(code);
     PropertyCard->ShowProperty(code);
     PropertyCard->SetNavigation(record + 1, rows->RecordCount());
+    RefreshListButtons();
 }
 
 void TfrmMain::AskAboutMarks()
@@ -138,7 +140,51 @@ void TfrmMain::AskAboutMarks()
 void TfrmMain::RefreshMarksCounter(int count)
 {
     lblBtnPropMarks2->setText(PluralText(u"%s propiedad"_s, u"%s propiedades"_s, count));
-    btnSLPropMarks->setEnabled(count > 0);
+    RefreshListButtons();
+}
+
+void TfrmMain::RefreshListButtons()
+{
+    const int mode = ResultMode == TRMFicha ? PreviousResultMode : PropertyList->CurrentMode();
+    const bool marksShown =
+        ResultMode != TRMFicha && (mode == TRMMarkAmpliado || mode == TRMMarkResumido ||
+                                   (mode == TRMNone && (PropertyList->PreviousMode() == TRMMarkAmpliado ||
+                                                        PropertyList->PreviousMode() == TRMMarkResumido)));
+    btnSLPropMarks->setChecked(marksShown);
+    btnSLPropMarks->setEnabled(Marks().Count() > 0 || marksShown);
+    btnSLPropMarks->setToolTip(btnSLPropMarks->isEnabled() ? QString() : u"No hay propiedades marcadas"_s);
+    const bool fromSelection = ResultMode == TRMFicha && (PreviousResultMode == TRMSelecPropAmpliado ||
+                                                          PreviousResultMode == TRMSelecPropResumido);
+    QString second;
+    if (fromSelection) {
+        btnSLPropSelections->setText(u"Volver"_s);
+        second = u"al listado"_s;
+    } else {
+        btnSLPropSelections->setText(u"Selecciones"_s);
+        second = PropertyList->SelectionsClient() > 0 && mode == TRMSelecciones
+                     ? u"Ver todas"_s
+                     : PluralText(u"%s guardada"_s, u"%s guardadas"_s, std::max(0, PropertyList->SelectionCount()));
+    }
+    lblBtnPropSelections2->setText(second);
+}
+
+void TfrmMain::SelectionsButton()
+{
+    // From a card opened in a selection's properties: back to that list.
+    if (ResultMode == TRMFicha &&
+        (PreviousResultMode == TRMSelecPropAmpliado || PreviousResultMode == TRMSelecPropResumido)) {
+        CloseCard();
+        RefreshListButtons();
+        return;
+    }
+    const bool shown = PropertyList->CurrentMode() == TRMSelecciones;
+    if (PropertyList->SelectionCount() > 0 || shown || Selections::AnythingSharedWithMe()) {
+        CloseCard();
+        PropertyList->ShowSelections();
+        return;
+    }
+    ShowInformation(u"Todavía no hay selecciones guardadas. Marque propiedades y use \"Guardar\" en la lista de "
+                    u"marcadas para crear una."_s);
 }
 
 void TfrmMain::CloseCard()
@@ -154,6 +200,7 @@ void TfrmMain::CloseCard()
     // view when its size settles.
     if (TResultSet* rows = PropertyList->ResultSet())
         PropertyList->ShowRecord(rows->Row());
+    RefreshListButtons();
 }
 
 void TfrmMain::AddSectionControls()
@@ -164,8 +211,18 @@ void TfrmMain::AddSectionControls()
     btnSLPropMarks->setObjectName(u"btnSLPropMarks"_s);
     lblBtnPropMarks2 = new QLabel(layoutProps);
     lblBtnPropMarks2->setObjectName(u"lblBtnPropMarks2"_s);
+    // "Marcadas" shows as current while the marked list is shown.
+    btnSLPropMarks->setCheckable(true);
+    btnSLPropMarks->setStyleSheet(u"QPushButton:checked { background: #01548E; color: white; }"_s);
     marksRow->addWidget(btnSLPropMarks);
     marksRow->addWidget(lblBtnPropMarks2);
+    marksRow->addSpacing(16);
+    btnSLPropSelections = new QPushButton(u"Selecciones"_s, layoutProps);
+    btnSLPropSelections->setObjectName(u"btnSLPropSelections"_s);
+    lblBtnPropSelections2 = new QLabel(layoutProps);
+    lblBtnPropSelections2->setObjectName(u"lblBtnPropSelections2"_s);
+    marksRow->addWidget(btnSLPropSelections);
+    marksRow->addWidget(lblBtnPropSelections2);
     marksRow->addStretch(1);
     auto* searchCaption = new QLabel(u"Buscar por código:"_s, layoutProps);
     searchCaption->setObjectName(u"lblPropSearch"_s);
@@ -180,7 +237,11 @@ void TfrmMain::AddSectionControls()
     connect(btnSLPropMarks, &QPushButton::clicked, this, [this] {
         CloseCard();
         PropertyList->ShowMarked();
+        RefreshListButtons();
     });
+    connect(btnSLPropSelections, &QPushButton::clicked, this, &TfrmMain::SelectionsButton);
+    connect(PropertyList, &TPropertyList::SelectionsChanged, this, &TfrmMain::RefreshListButtons);
+    connect(PropertyList, &TPropertyList::ListShown, this, &TfrmMain::RefreshListButtons);
     auto* props = new QHBoxLayout;
     props->addWidget(PropertyList, 3);
     static_cast<QVBoxLayout*>(layoutProps->layout())->addLayout(props, 1);
@@ -226,6 +287,7 @@ void TfrmMain::AddSectionControls()
     props->addWidget(PropertyCard, 4);
     static_cast<QVBoxLayout*>(layoutProps->layout())->addWidget(btnPropCardBack, 0, Qt::AlignLeft);
     connect(btnPropCardBack, &QPushButton::clicked, this, &TfrmMain::CloseCard);
+    connect(PropertyCard, &TPropertyCard::MarksChanged, this, &TfrmMain::RefreshMarksCounter);
     connect(PropertyList, &TPropertyList::RowOpened, this, [this](qint64, int record) { OpenCard(record); });
     const auto step = [this](int delta, bool absolute) {
         TResultSet* rows = PropertyList->ResultSet();
@@ -303,6 +365,22 @@ void TfrmMain::AddConfigEntries()
     usersColumn->addWidget(btnUsrChgCre, 0, Qt::AlignLeft);
     connect(btnUsrChgCre, &QPushButton::clicked, this, &TfrmMain::ChangeCredentials);
     column->addWidget(users);
+
+    auto* lists = new QWidget(layoutConfig);
+    lists->setObjectName(u"rectConfigLists"_s);
+    auto* listsColumn = new QVBoxLayout(lists);
+    listsColumn->setContentsMargins(0, 8, 0, 8);
+    listsColumn->addWidget(Heading(lists, u"lblConfigListsTitle"_s, u"Listados"_s));
+    chkConfigMarkVisitedProps = new QCheckBox(u"Atenuar las propiedades vistas"_s, lists);
+    chkConfigMarkVisitedProps->setObjectName(u"chkConfigMarkVisitedProps"_s);
+    chkConfigMarkVisitedProps->setToolTip(
+        u"Las propiedades cuya ficha ya abrió desde que ingresó se muestran atenuadas en los listados."_s);
+    listsColumn->addWidget(chkConfigMarkVisitedProps, 0, Qt::AlignLeft);
+    connect(chkConfigMarkVisitedProps, &QCheckBox::clicked, this, [this](bool on) {
+        WriteSetting(Setting::MarkVisitedProps, on ? u"1"_s : u"0"_s);
+        Marks().ClearVisited();
+    });
+    column->addWidget(lists);
 
     auto* terms = new QWidget(layoutConfig);
     terms->setObjectName(u"rectConfigTerms"_s);
