@@ -224,9 +224,11 @@ QStringList FetchPhotos(const TSessionValues& session, const QString& propertyCo
     std::unique_ptr<TResultSet> rows;
     TDataBase* db = DB();
     if (!db ||
-        !db->QueryNoCount(u"SELECT `Foto_Codigo`, `Prop_Codigo` FROM `W_Fotos` WHERE `Prop_Codigo` IN (%1) ORDER "
-                          u"BY `Prop_Codigo`, `Foto_Orden`, `Foto_Codigo`;"_s.arg(wanted.join(u',')),
-                          rows) ||
+        !db->QueryNoCount(
+            u"SELECT `Foto_Codigo`, `Prop_Codigo` FROM `W_Fotos` WHERE `Prop_Codigo` IN (%1) AND "
+            u"IFNULL(`Sync_Tipo`, \"\") <> \"B\" ORDER BY `Prop_Codigo`, `Foto_Orden`, `Foto_Codigo`;"_s.arg(
+                wanted.join(u',')),
+            rows) ||
         !rows) {
         WriteLog(u"$3052"_s, TakeDbLastError());
         return paths;

@@ -47,7 +47,10 @@ const std::vector<OwnTable>& OwnTables()
              u") OR (`Selec_EstadoCompartida` = \"AM\" AND "
              u"`Selec_Codigo` IN (SELECT `Selec_Codigo` FROM "
              u"`W_Selecciones` WHERE `Inmo_Codigo` = %1)))"_s},
-        {"W_Fotos", "Fotos", u"`Foto_Codigo` > 2147473646 AND `Prop_Codigo` IN ("_s + kOwnProperties + u")"_s},
+        // New photos (local codes) and the service's own photos deleted here ("B").
+        {"W_Fotos", "Fotos",
+         u"(`Foto_Codigo` > 2147473646 OR IFNULL(`Sync_Tipo`, \"\") IN (\"AM\", \"B\")) AND `Prop_Codigo` IN ("_s +
+             kOwnProperties + u")"_s},
     };
     return tables;
 }
@@ -170,9 +173,10 @@ bool BuildUploadPayload(QByteArray& payload, QString& error)
             body += '"' + table.toLatin1() + "\":[" + records.join(',') + "],";
     }
 
+    // A deleted photo travels as its row alone: its file is gone.
     std::unique_ptr<TResultSet> photos;
-    if (!db->QueryNoCount(u"SELECT `Prop_Codigo`, `Foto_Codigo` FROM `W_Fotos` WHERE %1;"_s.arg(
-                              Find("W_Fotos")->pending.arg(Agency())),
+    if (!db->QueryNoCount(u"SELECT `Prop_Codigo`, `Foto_Codigo` FROM `W_Fotos` WHERE %1 AND IFNULL(`Sync_Tipo`, \"\") "
+                          u"<> \"B\";"_s.arg(Find("W_Fotos")->pending.arg(Agency())),
                           photos) ||
         !photos) {
         WriteLog(u"$2086"_s, TakeDbLastError());
@@ -236,9 +240,9 @@ QString UploadChanges(const TSessionValues& session)
             break;
         if (table == u"W_Fotos"_s) {
             std::unique_ptr<TResultSet> sent;
-            if (!db->QueryNoCount(
-                    u"SELECT `Prop_Codigo`, `Foto_Codigo` FROM `W_Fotos` WHERE %1;"_s.arg(t->pending.arg(Agency())),
-                    sent) ||
+            if (!db->QueryNoCount(u"SELECT `Prop_Codigo`, `Foto_Codigo`, `Sync_Tipo` FROM `W_Fotos` WHERE %1;"_s.arg(
+                                      t->pending.arg(Agency())),
+                                  sent) ||
                 !sent) {
                 WriteLog(u"$2086"_s, TakeDbLastError());
                 continue;
@@ -247,7 +251,7 @@ QString UploadChanges(const TSessionValues& session)
             for (sent->First(); !sent->Eof(); sent->Next()) {
                 const qint64 photo = sent->AsInt64(u"Foto_Codigo"_s);
                 const QString file = PhotoFileName(sent->AsInt64(u"Prop_Codigo"_s), photo);
-                if (!DeleteFileLogged(file))
+                if (sent->AsString(u"Sync_Tipo"_s) != u"B"_s && !DeleteFileLogged(file))
                     WriteLog(u"$2086"_s, u"Can't delete "_s + file);
                 codes << QString::number(photo);
             }
@@ -291,8 +295,10 @@ QString PendingChangesList()
         where("W_Filtros") +
         u" UNION ALL SELECT 5, 'Selección ' || IFNULL(`Selec_Nombre`, '') || CASE `Selec_Estado` WHEN 'B' THEN "
         u"' (baja)' ELSE '' END FROM `W_Selecciones`"_s +
-        where("W_Selecciones") + u" UNION ALL SELECT 6, 'Foto nueva de la propiedad ' || "_s + code +
-        u" FROM `W_Fotos`"_s + where("W_Fotos") + u";"_s;
+        where("W_Selecciones") +
+        u" UNION ALL SELECT 6, CASE `Sync_Tipo` WHEN 'B' THEN 'Foto eliminada de la propiedad ' ELSE "
+        u"'Foto nueva de la propiedad ' END || "_s +
+        code + u" FROM `W_Fotos`"_s + where("W_Fotos") + u";"_s;
     std::unique_ptr<TResultSet> rows;
     if (!DB() || !DB()->QueryNoCount(sql, rows) || !rows) {
         WriteLog(u"$2013"_s, TakeDbLastError());
