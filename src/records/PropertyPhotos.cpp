@@ -292,6 +292,7 @@ QStringList TPropertyPhotos::Add(const QStringList& files)
         return {PhotoText::RemainingRoom(kMaxPhotos - existing)};
     if (!EnsureFolder(QFileInfo(PhotoFileName(m_property, 1)).absolutePath()))
         return {PhotoText::FolderError};
+    qint64 last = 0;
     for (const QString& source : files) {
         QImage image;
         QSize size;
@@ -322,17 +323,22 @@ QStringList TPropertyPhotos::Add(const QStringList& files)
             continue;
         }
         TDataBase* db = DB();
+        // After the photos it has: the listing shows them in this order.
         if (!db || !db->ExecNoCount(u"INSERT INTO `W_Fotos` (`Foto_Codigo`, `Prop_Codigo`, `Foto_Orden`, `Sync_Tipo`) "
-                                    u"VALUES (%1, %2, 0, \"AM\");"_s.arg(photo)
+                                    u"SELECT %1, %2, IFNULL(MAX(`Foto_Orden`), 0) + 1, \"AM\" FROM `W_Fotos` WHERE "
+                                    u"`Prop_Codigo` = %2;"_s.arg(photo)
                                         .arg(m_property))) {
             WriteLog(code, TakeDbLastError());
             DeleteFileLogged(target);
             messages << PhotoText::NotSaved(Name(source));
+            continue;
         }
+        last = photo;
     }
     m_rotation = 0;
     m_rotated = 0;
-    m_index = qMax(0, Count() - 1);
+    const QList<qint64> shown = Photos();
+    m_index = last != 0 && shown.contains(last) ? int(shown.indexOf(last)) : qMax(0, int(shown.size()) - 1);
     return messages;
 }
 

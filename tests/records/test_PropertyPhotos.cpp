@@ -257,6 +257,8 @@ TEST_F(PropertyPhotosTest, DeletionsStayReversibleUntilSaveOrCancel)
 TEST_F(PropertyPhotosTest, RotationOfNewPhotos)
 {
     StoredPhoto(kSynced, 10);
+    // The service's order: a new photo still comes after it, and is the one shown.
+    ASSERT_TRUE(DB()->ExecNoCount(u"UPDATE `W_Fotos` SET `Foto_Orden` = 5 WHERE `Foto_Codigo` = 10;"_s));
     TPropertyPhotos photos;
     ASSERT_TRUE(photos.Begin(kSynced, 2));
     QString error;
