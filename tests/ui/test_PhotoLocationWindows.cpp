@@ -7,14 +7,18 @@
 #include "support/Screenshot.h"
 #include "ui/PhotoArea.h"
 #include "ui/TfrmLocation.h"
+#include "ui/TfrmVideoAdd.h"
 
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -52,6 +56,7 @@ private Q_SLOTS:
     void cleanup();
     void locationInTwoSteps();
     void droppedPhotoRotated();
+    void videoIdentifier();
 
 private:
     std::unique_ptr<ProgramFixture> m_program;
@@ -177,6 +182,34 @@ void TestPhotoLocationWindows::droppedPhotoRotated()
     QVERIFY(area->Begin(property, 2));
     QCOMPARE(area->Store().Count(), before);
     area->Undo();
+}
+
+void TestPhotoLocationWindows::videoIdentifier()
+{
+    TfrmVideoAdd dialog(m_main);
+    QString value = u"YouTube,dQw4w9WgXcQ"_s;
+    DialogDriver driver;
+    driver.On("TfrmVideoAdd", [&](QWidget* widget) {
+        auto* d = static_cast<TfrmVideoAdd*>(widget);
+        QVERIFY(d->rbYouTube->isChecked());
+        QCOMPARE(d->edtVideoID->text(), u"dQw4w9WgXcQ"_s);
+        // The other provider's logo: the id of one means nothing to the other.
+        QTest::mouseClick(d->imgVimeo, Qt::LeftButton);
+        QVERIFY(d->rbVimeo->isChecked());
+        QVERIFY(d->edtVideoID->text().isEmpty());
+        d->edtVideoID->setFocus();
+        ProgramFixture::Type(u"76 97<\"98"_s); // "<" and the quote are not taken; the blank is refused
+        QCOMPARE(d->edtVideoID->text(), u"76 9798"_s);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+        QCOMPARE(d->lblMsg->text(), PhotoText::InvalidVideoId);
+        QVERIFY(d->isVisible());
+        d->edtVideoID->setFocus();
+        ProgramFixture::Key(Qt::Key_A, Qt::ControlModifier);
+        ProgramFixture::Type(u"76979871"_s);
+        ProgramFixture::Key(Qt::Key_Return);
+    });
+    QVERIFY(dialog.Execute(value));
+    QCOMPARE(value, u"Vimeo,76979871"_s);
 }
 
 QTEST_MAIN(TestPhotoLocationWindows)
