@@ -351,7 +351,7 @@ bool ValidateOwnProperty(const TOwnPropertyInput& in, double exchangeRate, TVali
         return fail(u"mmoPropDesc"_s, {});
     if (!optional(in.PrivateNotes, IsGeneralText))
         return fail(u"mmoPropInfoPrivada"_s, {});
-    if (!in.Location.Complete(in.OnStreet))
+    if (!in.Location.Complete())
         return fail(u"edtPropUbicacion"_s, OwnPropertyText::MissingLocation);
     for (const TExtraDetail& d : in.Details)
         if (!d.IsCombo && !optional(d.Text.trimmed(), IsGeneralText)) {

@@ -43,10 +43,10 @@ struct TPropertyLocation {
     int Country = 0, Province = 0, District = 0, Locality = 0, Zone = 0;
     int Street = 0, Neighbourhood = 0;
     QString Path; // "Argentina > Buenos Aires > ..." as the form shows it
-    bool Complete(bool onStreet) const
+    // The zone may stay undefined.
+    bool Complete() const
     {
-        return Country > 0 && Province > 0 && District > 0 && Locality > 0 && Zone > 0 &&
-               (onStreet ? Street > 0 : Neighbourhood > 0);
+        return Country > 0 && Province > 0 && District > 0 && Locality > 0 && (Street > 0 || Neighbourhood > 0);
     }
 };
 

@@ -288,6 +288,12 @@ void TfrmMain::AddSectionControls()
     static_cast<QVBoxLayout*>(layoutProps->layout())->addWidget(btnPropCardBack, 0, Qt::AlignLeft);
     connect(btnPropCardBack, &QPushButton::clicked, this, &TfrmMain::CloseCard);
     connect(PropertyCard, &TPropertyCard::MarksChanged, this, &TfrmMain::RefreshMarksCounter);
+    // While the card is a form, the way back to the list is its Cancel button, and the
+    // close request asks to finish the edit first.
+    connect(PropertyCard, &TPropertyCard::EditModeChanged, this, [this](bool editing) {
+        PropEditing = editing;
+        btnPropCardBack->setVisible(!editing && ResultMode == TRMFicha);
+    });
     connect(PropertyList, &TPropertyList::RowOpened, this, [this](qint64, int record) { OpenCard(record); });
     const auto step = [this](int delta, bool absolute) {
         TResultSet* rows = PropertyList->ResultSet();

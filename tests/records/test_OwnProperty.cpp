@@ -112,8 +112,9 @@ TEST_F(OwnPropertyTest, EachRuleRefusesWithItsMessage)
          invalid(u"Descripción"_s)},
         {"private notes", [](auto& in) { in.PrivateNotes = u"llave en {portería}"_s; }, u"mmoPropInfoPrivada"_s,
          invalid(u"Notas de la propiedad"_s)},
-        {"no zone", [](auto& in) { in.Location.Zone = 0; }, u"edtPropUbicacion"_s, OwnPropertyText::MissingLocation},
-        {"neighbourhood missing", [](auto& in) { in.OnStreet = false; }, u"edtPropUbicacion"_s,
+        {"no locality", [](auto& in) { in.Location.Locality = 0; }, u"edtPropUbicacion"_s,
+         OwnPropertyText::MissingLocation},
+        {"neither street nor neighbourhood", [](auto& in) { in.Location.Street = 0; }, u"edtPropUbicacion"_s,
          OwnPropertyText::MissingLocation},
         {"text detail",
          [](auto& in) {
@@ -149,6 +150,7 @@ TEST_F(OwnPropertyTest, EachRuleRefusesWithItsMessage)
              in.Location.Neighbourhood = 1;
          }},
         {"ground floor", [](auto& in) { in.BuildingType = 5, in.Floor = u" pb "_s; }},
+        {"no zone", [](auto& in) { in.Location.Zone = 0; }},
     };
     for (const auto& [name, change] : accepted) {
         SCOPED_TRACE(name);
