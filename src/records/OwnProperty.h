@@ -42,7 +42,8 @@ bool LoadExtraDetails(int buildingType, int propertyCode, std::vector<TExtraDeta
 struct TPropertyLocation {
     int Country = 0, Province = 0, District = 0, Locality = 0, Zone = 0;
     int Street = 0, Neighbourhood = 0;
-    QString Path; // "Argentina > Buenos Aires > ..." as the form shows it
+    QString Path;       // "Argentina > Buenos Aires > ..." as the form shows it
+    QString StreetName; // the street's or neighbourhood's name
     // The zone may stay undefined.
     bool Complete() const
     {

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -68,6 +69,9 @@ QComboBox* Combo(const QString& name, QWidget* parent)
 {
     auto* c = new QComboBox(parent);
     c->setObjectName(name);
+    // As narrow as the field it replaces: long names must not push the columns apart.
+    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c->setMinimumContentsLength(4);
     c->hide();
     return c;
 }
@@ -228,6 +232,8 @@ void TPropertyCard::BuildEditControls()
     cboPropTipo->addItem(u"Pública"_s, 1);
     lblPropTipo->hide();
     if (grid) {
+        for (int column = 0; column < 5; ++column)
+            grid->setColumnStretch(column, 1);
         grid->addWidget(lblPropTipo, 0, 2);
         grid->addWidget(cboPropTipo, 1, 2);
     }
@@ -270,7 +276,7 @@ void TPropertyCard::BuildEditControls()
         if (Services().ChooseLocation(this, location)) {
             m_editBase.Location = location;
             edtPropUbicacion->setText(location.Path);
-            edtPropCalleBarrio->setText(location.Path.section(u" > "_s, -1));
+            edtPropCalleBarrio->setText(location.StreetName);
         }
     });
     connect(cboPropCalleBarrio, &QComboBox::currentIndexChanged, this, [this] {
@@ -427,8 +433,12 @@ void TPropertyCard::SetEditLayout(bool editing)
     layoutPropUbicacion->setVisible(editing);
     rectPublicationOptions->setVisible(editing);
     for (QLineEdit* e : {edtPropCodigoInterno, edtPropPrecio, edtPropNum, edtPropPiso, edtPropDto, edtPropOtros,
-                         edtPropSupTno, edtPropSupCub, edtPropPlantas, edtPropDorm, edtPropBanos, edtPropAno})
+                         edtPropSupTno, edtPropSupCub, edtPropPlantas, edtPropDorm, edtPropBanos, edtPropAno}) {
         e->setReadOnly(!editing);
+        // The style sheet tells read-only fields apart by that property: it must be read again.
+        e->style()->unpolish(e);
+        e->style()->polish(e);
+    }
     mmoPropDesc->setReadOnly(!editing);
     mmoPropInfoPrivada->setReadOnly(!editing);
     edtPropPrecio->setMaxLength(editing ? 15 : 32767);
@@ -586,11 +596,15 @@ void TPropertyCard::FillEditForm(const TOwnPropertyInput& in)
     chkPropTel->setChecked(in.Phone);
     chkPropCochera->setChecked(in.Garage);
     chkPropAEstrenar->setChecked(in.BrandNew);
-    edtPropUbicacion->setText(in.Location.Path.isEmpty() && in.Location.Zone > 0
-                                  ? QStringList({edtPropPais->text(), edtPropProv->text(), edtPropPart->text(),
-                                                 edtProptLoc->text(), edtPropZon->text()})
-                                        .join(u" > "_s)
-                                  : in.Location.Path);
+    if (in.Location.Path.isEmpty()) {
+        QStringList path;
+        for (QLineEdit* e : {edtPropPais, edtPropProv, edtPropPart, edtProptLoc, edtPropZon})
+            if (!e->text().trimmed().isEmpty())
+                path << e->text().trimmed();
+        edtPropUbicacion->setText(path.join(u" > "_s));
+    } else {
+        edtPropUbicacion->setText(in.Location.Path);
+    }
     chkPropPublicarKV->setChecked(true);
     chkPropPublicarKV->setChecked(in.PublishOnService);
     cboPropPublicarDireccion->setCurrentIndex(in.AddressLevel);

@@ -43,7 +43,8 @@ TPropertyLocation SomeLocation()
     LoadOwnPropertyInput(int(Scalar(u"SELECT MIN(`Prop_Codigo`) FROM `W_Propiedades` WHERE `Calle_Codigo` > 0 AND "
                                     u"`Zon_Codigo` > 0;"_s)),
                          input);
-    input.Location.Path = u"Argentina > Buenos Aires > Tigre > Don Torcuato > Centro > Rivadavia"_s;
+    input.Location.Path = u"Argentina > Buenos Aires > Tigre > Don Torcuato"_s;
+    input.Location.StreetName = u"Rivadavia"_s;
     return input.Location;
 }
 
