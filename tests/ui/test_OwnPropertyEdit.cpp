@@ -6,6 +6,8 @@
 #include "db/InstallContext.h"
 #include "db/uDB.h"
 #include "records/OwnProperty.h"
+#include "records/TfrmDlg.h"
+#include "support/DialogDriver.h"
 #include "support/ProgramFixture.h"
 #include "support/Screenshot.h"
 #include "ui/PropertyCard.h"
@@ -59,6 +61,7 @@ private Q_SLOTS:
     void aHouseForSaleIsSaved();
     void eachCheckRefusesWithItsMessage();
     void modifyAndCopyForms();
+    void ownRowsLeadIntoTheForm();
 
 private:
     TfrmMain* Start(const QString& user);
@@ -364,6 +367,53 @@ void TestOwnPropertyEdit::modifyAndCopyForms()
     QVERIFY2(messages.shown.empty(), messages.shown.empty() ? "" : qPrintable(messages.shown.front().text));
     QVERIFY(IsLocalCode(card->PropertyCode()));
     QCOMPARE(Scalar(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_CodigoInterno` = 'MOD-1';"_s), 2);
+}
+
+void TestOwnPropertyEdit::ownRowsLeadIntoTheForm()
+{
+    QVERIFY(Start(u"admin"_s));
+    ScriptedAnswerer messages;
+    // The section opens on the agency's own listings, each row with its buttons.
+    TPropertyList* list = m_window->PropertyList;
+    const int before = list->ResultSet()->RecordCount();
+    QVERIFY(before > 0);
+    // A row whose listing has no photos to wait for.
+    int index = 0;
+    while (index < list->PageCodes().size() &&
+           Scalar(u"SELECT COUNT(*) FROM `W_Fotos` WHERE `Prop_Codigo` = %1;"_s.arg(list->PageCodes().at(index))) > 0)
+        ++index;
+    QVERIFY(index < list->PageCodes().size());
+    QWidget* row = list->lstboxResult->itemWidget(list->lstboxResult->item(index));
+    QVERIFY(row);
+    auto* edit = row->findChild<QPushButton*>(u"btnRowEdit"_s);
+    QVERIFY(edit && row->findChild<QPushButton*>(u"btnRowDel"_s));
+    const qint64 code = list->PageCodes().at(index).toLongLong();
+    SaveShot(m_window, u"edit-own-rows"_s);
+    QTest::mouseClick(edit, Qt::LeftButton);
+    TPropertyCard* card = m_window->PropertyCard;
+    QTRY_VERIFY2(card->EditMode() == EditModify,
+                 messages.shown.empty() ? "no message" : qPrintable(messages.shown.front().text));
+    QCOMPARE(card->PropertyCode(), code);
+    QTest::mouseClick(card->btnPropCancel, Qt::LeftButton);
+
+    // A new house: the own list is read again and the card stands on it there.
+    StartNewHouse(card);
+    QTest::mouseClick(card->btnPropSave, Qt::LeftButton);
+    QVERIFY2(messages.shown.empty(), messages.shown.empty() ? "" : qPrintable(messages.shown.front().text));
+    const qint64 created = card->PropertyCode();
+    QVERIFY(IsLocalCode(created));
+    QCOMPARE(list->ResultSet()->RecordCount(), before + 1);
+    QVERIFY(card->isVisible());
+
+    // Withdrawn before it was ever sent: it goes entirely, and the list shows again.
+    DialogDriver driver;
+    driver.On("TfrmDlg",
+              [](QWidget* dialog) { QTest::mouseClick(static_cast<TfrmDlg*>(dialog)->btnOk, Qt::LeftButton); });
+    QTest::mouseClick(card->btnPropDel, Qt::LeftButton);
+    QVERIFY2(messages.shown.empty(), messages.shown.empty() ? "" : qPrintable(messages.shown.front().text));
+    QCOMPARE(Scalar(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Codigo` = %1;"_s.arg(created)), 0);
+    QTRY_VERIFY(list->isVisible());
+    QCOMPARE(list->ResultSet()->RecordCount(), before);
 }
 
 QTEST_MAIN(TestOwnPropertyEdit)
