@@ -771,7 +771,10 @@ public:
     {
         if (event->type() == QEvent::Resize || event->type() == QEvent::Show) {
             auto* row = static_cast<QWidget*>(watched);
-            m_actions->move(row->width() - m_actions->width() - 6, (row->height() - m_actions->height()) / 2);
+            // Tall rows have room under the surfaces; short rows take them centred.
+            const bool tall = row->height() > 3 * m_actions->height();
+            m_actions->move(row->width() - m_actions->width() - 6,
+                            tall ? row->height() - m_actions->height() - 4 : (row->height() - m_actions->height()) / 2);
             m_actions->raise();
         }
         return false;
@@ -850,6 +853,8 @@ void TPropertyList::DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, 
             b->setObjectName(name);
             b->setAutoDefault(false);
             b->setFocusPolicy(Qt::NoFocus);
+            b->setStyleSheet(u"QPushButton { font-size: 11px; padding: 1px 6px; }"_s);
+            b->setFixedHeight(20);
             connect(b, &QPushButton::clicked, this, [this, code, action] {
                 // After the click: the action may rebuild this very row.
                 QTimer::singleShot(0, this, [this, code, action] { Q_EMIT OwnRowAction(code, action); });
