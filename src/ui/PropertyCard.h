@@ -162,6 +162,12 @@ public:
     QLabel* lblPropCliDatos = nullptr;
     QWidget* rectPublicationOptions = nullptr;
     QCheckBox *chkPropPublicarKV = nullptr, *chkPropPublicarZP = nullptr;
+    // Display mode, own listings: where the listing is published.
+    QWidget* layoutPropPublication = nullptr;
+    TClickLabel *imgPropKV = nullptr, *imgPropStatusZP = nullptr;
+    QLabel* lblPropWebApp = nullptr;
+    // The text imgPropStatusZP shows when clicked; empty without a portal record.
+    QString PortalStatusText() const { return m_portalStatus; }
     QComboBox* cboPropPublicarDireccion = nullptr;
 
 Q_SIGNALS:
@@ -197,6 +203,7 @@ private:
     int CurrentRole() const;
     bool CopyPhotos(int from, int to, bool& allCopied);
     void DropUnsavedPhotos(int code);
+    void ShowPublicationStatus();
     bool LoadExtraDetails();
     void PlaceRestField();
     void PlaceMapOverlays();
@@ -209,6 +216,7 @@ private:
     // The shown property when the edit began, to come back to on cancel.
     qint64 m_returnCode = 0;
     TOwnPropertyInput m_editBase;
+    QString m_portalStatus;
     bool m_filling = false;
     QString m_video;
     QStringList m_photos;

@@ -3,6 +3,7 @@
 #include "ui/PropertyCard.h"
 
 #include "core/Bugs.h"
+#include "core/Config.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
 #include "core/uTypes.h"
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -330,6 +332,46 @@ void TPropertyCard::BuildEditControls()
     rectPublicationOptions->hide();
     if (auto* photoColumn = qobject_cast<QVBoxLayout*>(tabGeneral->layout()->itemAt(1)->layout()))
         photoColumn->insertWidget(photoColumn->count() - 1, rectPublicationOptions);
+    // Where an own listing is published, under the photo in display mode.
+    layoutPropPublication = new QWidget(tabGeneral);
+    layoutPropPublication->setObjectName(u"layoutPropPublication"_s);
+    auto* status = new QVBoxLayout(layoutPropPublication);
+    status->setContentsMargins(4, 4, 4, 4);
+    imgPropKV = new TClickLabel(layoutPropPublication);
+    imgPropKV->setObjectName(u"imgPropKV"_s);
+    imgPropStatusZP = new TClickLabel(layoutPropPublication);
+    imgPropStatusZP->setObjectName(u"imgPropStatusZP"_s);
+    lblPropWebApp =
+        new QLabel(u"<a href=\"#\">Ingresar a Vodadez Korvel Web para gestionar la publicación en otros portales</a>"_s,
+                   layoutPropPublication);
+    lblPropWebApp->setObjectName(u"lblPropWebApp"_s);
+    lblPropWebApp->setWordWrap(true);
+    status->addWidget(imgPropKV);
+    status->addWidget(imgPropStatusZP);
+    status->addWidget(lblPropWebApp);
+    layoutPropPublication->hide();
+    if (auto* photoColumn = qobject_cast<QVBoxLayout*>(tabGeneral->layout()->itemAt(1)->layout()))
+        photoColumn->insertWidget(photoColumn->count() - 1, layoutPropPublication);
+    connect(imgPropKV, &TClickLabel::clicked, this, [this] {
+        if (!imgPropKV->property("linked").toBool() || IsLocalCode(m_code))
+            return;
+        QString url;
+        const QString error = RequestShareLink(CurrentSessionValues(), int(m_code), 18, url);
+        if (!error.isEmpty()) {
+            ShowError(error);
+            return;
+        }
+        ShellOpen(QUrl::fromPercentEncoding(url.toUtf8()));
+    });
+    connect(lblPropWebApp, &QLabel::linkActivated, this, [] {
+        const QUrl service(Config::ServiceUrl());
+        ShellOpen(service.scheme() + u"://"_s + service.authority() + u"/web/"_s);
+    });
+    connect(imgPropStatusZP, &TClickLabel::clicked, this, [this] {
+        if (!m_portalStatus.isEmpty())
+            ShowInformation(m_portalStatus);
+    });
+
     connect(chkPropPublicarKV, &QCheckBox::toggled, this, [this](bool on) {
         if (!on) {
             cboPropPublicarDireccion->setCurrentIndex(AddressRounded);
@@ -399,6 +441,66 @@ void TPropertyCard::UpdateActions()
     place(btnPropSave, 0);
     place(btnPropCancel, 1);
     layoutPropActions->setMinimumHeight(7 * kActionStep);
+    if (layoutPropPublication)
+        ShowPublicationStatus();
+}
+
+void TPropertyCard::ShowPublicationStatus()
+{
+    m_portalStatus.clear();
+    const bool own = m_code > 0 && m_editMode == 0 &&
+                     ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Codigo` = %1 AND `Inmo_Codigo` = "
+                               u"%2;"_s.arg(m_code)
+                                   .arg(CurrentAgencyCode())) > 0;
+    layoutPropPublication->setVisible(own);
+    if (!own)
+        return;
+    const auto badge = [](QLabel* label, const QString& text, const char* colour, bool linked) {
+        label->setText(text);
+        label->setStyleSheet(u"QLabel { color: white; background: %1; padding: 3px 6px; font-weight: bold; }"_s.arg(
+            QLatin1StringView(colour)));
+        label->setCursor(linked ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        label->setProperty("linked", linked);
+    };
+    const bool published =
+        ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Codigo` = %1 AND `publicarEnKorvel` = 1;"_s.arg(
+            m_code)) > 0;
+    if (IsLocalCode(m_code))
+        badge(imgPropKV, u"Sin enviar al servicio"_s, "#808080", false);
+    else if (published)
+        badge(imgPropKV, u"Publicada en Vodadez Korvel Web"_s, "#2E8B57", true);
+    else
+        badge(imgPropKV, u"No publicada en Vodadez Korvel Web"_s, "#A0A0A0", false);
+    lblPropWebApp->setVisible(published && !IsLocalCode(m_code));
+
+    std::unique_ptr<TResultSet> portal;
+    if (!DB() ||
+        !DB()->QueryNoCount(u"SELECT `ZP_Publicar`, `ZP_Estado`, `ZP_Mensaje`, `ZP_Fecha` FROM `W_Zonaprop` "
+                            u"WHERE `Prop_Codigo` = %1;"_s.arg(m_code),
+                            portal) ||
+        !portal || portal->RecordCount() == 0) {
+        if (DB() && !portal)
+            WriteLog(u"$2088"_s, TakeDbLastError());
+        badge(imgPropStatusZP, u"No publicada en Zonaprop"_s, "#A0A0A0", false);
+        return;
+    }
+    const QString word = portal->AsString(u"ZP_Estado"_s).trimmed().toUpper();
+    const bool pending = word.startsWith(u"PENDIENTE"_s);
+    const bool asked = portal->AsInteger(u"ZP_Publicar"_s) != 0;
+    badge(imgPropStatusZP, u"Zonaprop: "_s + (word.isEmpty() ? u"SIN ESTADO"_s : word),
+          pending ? "#E0A000" : (asked ? "#2E8B57" : "#A0A0A0"), true);
+    QString text = u"Estado actual: "_s + word;
+    if (pending)
+        text += u" (la solicitud se envía en la próxima sincronización)"_s;
+    const QString message = portal->AsString(u"ZP_Mensaje"_s);
+    if (!message.trimmed().isEmpty())
+        text += u"\r\n\r\nMensaje de Zonaprop: "_s + SanitizeText(DecodeHtmlEntities(message), true);
+    const QDateTime when = portal->AsDateTime(u"ZP_Fecha"_s);
+    if (when.isValid() && when.date() >= QDate(1992, 8, 1))
+        text += u"\r\n\r\nFecha: "_s + DisplayDateTime(when);
+    m_portalStatus = u"Estado de la publicación en Zonaprop\r\n\r\n"_s + text +
+                     u"\r\n\r\n\r\nIMPORTANTE: \r\nANTE CUALQUIER DUDA CON RESPECTO AL ESTADO DE PUBLICACIÓN DE LA "
+                     u"PROPIEDAD COMUNÍQUESE CON ZONAPROP AL TELÉFONO 0810-222-9767."_s;
 }
 
 void TPropertyCard::SetEditLayout(bool editing)
@@ -432,6 +534,8 @@ void TPropertyCard::SetEditLayout(bool editing)
         e->setVisible(!editing);
     layoutPropUbicacion->setVisible(editing);
     rectPublicationOptions->setVisible(editing);
+    if (editing)
+        layoutPropPublication->hide();
     for (QLineEdit* e : {edtPropCodigoInterno, edtPropPrecio, edtPropNum, edtPropPiso, edtPropDto, edtPropOtros,
                          edtPropSupTno, edtPropSupCub, edtPropPlantas, edtPropDorm, edtPropBanos, edtPropAno}) {
         e->setReadOnly(!editing);

@@ -180,6 +180,8 @@ void TestOwnPropertyEdit::actionColumnByPropertyAndRole()
     // Each slot 36 pixels below the one before.
     QCOMPARE(card->btnPropMod->y() - card->btnPropNew->y(), 36);
     QCOMPARE(card->btnPropDel->y() - card->btnPropSuspend->y(), 36);
+    QVERIFY(card->imgPropKV->isVisible());
+    QVERIFY(!card->imgPropKV->text().isEmpty());
     SaveShot(m_window, u"edit-column-own"_s);
 
     QTest::mouseClick(card->btnPropMod, Qt::LeftButton);
@@ -199,6 +201,7 @@ void TestOwnPropertyEdit::actionColumnByPropertyAndRole()
     for (QPushButton* b : editing)
         QVERIFY2(!b->isVisible(), qPrintable(b->objectName()));
     QVERIFY(!card->btnPropRecovery->isVisible() && !card->btnPropSave->isVisible());
+    QVERIFY(!card->layoutPropPublication->isVisible());
     SaveShot(m_window, u"edit-column-foreign"_s);
 
     // A withdrawn listing offers recovery instead of withdrawal.
@@ -241,6 +244,10 @@ void TestOwnPropertyEdit::aHouseForSaleIsSaved()
                     u"`Situ_Codigo` = 1 AND `Inmo_Codigo` = 7 AND `Sync_Tipo` = 'AM';"_s.arg(code)),
              150000);
     QVERIFY(card->edtPropPrecio->text().endsWith(u" 150.000"_s));
+    QCOMPARE(card->imgPropKV->text(), u"Sin enviar al servicio"_s);
+    QVERIFY(!card->lblPropWebApp->isVisible());
+    QCOMPARE(card->imgPropStatusZP->text(), u"No publicada en Zonaprop"_s);
+    SaveShot(m_window, u"edit-card-saved"_s);
 }
 
 void TestOwnPropertyEdit::eachCheckRefusesWithItsMessage()
