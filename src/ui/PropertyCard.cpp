@@ -195,9 +195,21 @@ void TPropertyCard::BuildControls()
     connect(btnPropNavLast, &QPushButton::clicked, this, &TPropertyCard::NavigateLast);
     outer->addWidget(layoutPropNav);
 
+    // The form's header, shown only while editing.
+    layoutPropFormHeader = new QWidget(this);
+    layoutPropFormHeader->setObjectName(u"layoutPropFormHeader"_s);
+    outer->addWidget(layoutPropFormHeader);
+
+    // The tabs with the action column beside them.
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    outer->addLayout(body, 1);
     tabsProp = new QTabWidget(this);
     tabsProp->setObjectName(u"tabsProp"_s);
-    outer->addWidget(tabsProp, 1);
+    body->addWidget(tabsProp, 1);
+    layoutPropActions = new QWidget(this);
+    layoutPropActions->setObjectName(u"layoutPropActions"_s);
+    body->addWidget(layoutPropActions);
     const auto page = [&](const QString& name, const QString& caption) {
         auto* w = new QWidget;
         w->setObjectName(name);
@@ -299,7 +311,10 @@ void TPropertyCard::BuildControls()
         auto* box = new QCheckBox(text, tabGeneral);
         box->setObjectName(name);
         // Display mode: a click is undone at once.
-        connect(box, &QCheckBox::clicked, box, [box](bool on) { box->setChecked(!on); });
+        connect(box, &QCheckBox::clicked, box, [this, box](bool on) {
+            if (m_editMode == 0)
+                box->setChecked(!on);
+        });
         checks->addWidget(box);
         return box;
     };
@@ -424,6 +439,7 @@ void TPropertyCard::BuildControls()
 
     for (QWidget* w : {layoutPropAddr, tabMap, tabImages})
         w->installEventFilter(this);
+    BuildEditControls();
     SetNavigation(0, 0);
     ClearFields();
 }
@@ -485,6 +501,9 @@ bool TPropertyCard::ShowProperty(qint64 code)
     }
     m_filling = true;
     m_code = code;
+    if (m_editMode != 0)
+        SetEditLayout(false);
+    m_editMode = 0;
     ShowMarkState();
     tabsProp->blockSignals(true);
     ClearFields();
@@ -492,6 +511,7 @@ bool TPropertyCard::ShowProperty(qint64 code)
     tabsProp->setCurrentWidget(tabGeneral);
     tabsProp->blockSignals(false);
     m_filling = false;
+    UpdateActions();
     return true;
 }
 
@@ -575,14 +595,18 @@ void TPropertyCard::FillFields(const TResultSet& row)
 
 void TPropertyCard::ApplyBuildingType(const TResultSet& row)
 {
-    const int type = int(PropInteger(row, u"Edif_Codigo"_s));
-    const bool gated = PropInteger(row, u"Barrio_Codigo"_s) > 0;
+    ApplyBuildingType(int(PropInteger(row, u"Edif_Codigo"_s)), PropInteger(row, u"Barrio_Codigo"_s) > 0,
+                      int(PropInteger(row, u"Situ_Codigo"_s)));
+}
+
+void TPropertyCard::ApplyBuildingType(int type, bool gated, int operation)
+{
     lblPropCalleBarrio->setText(StreetCaption(gated));
     lblPropNum->setText(NumberCaption(gated));
     lblPropDorm->setText(RoomsLabel(type, true));
     lblPropDto->setText(UnitLabel(type));
     lblPropSupTno->setText(SurfaceLabel(type, false));
-    lblPropAno->setText(YearCaption(false));
+    lblPropAno->setText(YearCaption(m_editMode != 0));
 
     const auto applies = [&](QWidget* caption, QWidget* field, bool on) {
         caption->setVisible(on);
@@ -610,9 +634,11 @@ void TPropertyCard::ApplyBuildingType(const TResultSet& row)
     const bool floor = FieldApplies(u"Piso"_s, type);
     applies(lblPropPiso, edtPropPiso, floor);
     applies(lblPropDto, edtPropDto, floor);
-    const bool term = TermApplies(int(PropInteger(row, u"Situ_Codigo"_s)), TTermRule::Card);
+    const bool term = TermApplies(operation, TTermRule::Card);
     lblPropPlazo->setVisible(term);
-    edtPropPlazo->setVisible(term);
+    edtPropPlazo->setVisible(term && m_editMode == 0);
+    if (cboPropPlazo)
+        cboPropPlazo->setVisible(term && m_editMode != 0);
     if (!term)
         edtPropPlazo->clear();
     PlaceRestField();
@@ -647,7 +673,8 @@ bool TPropertyCard::LoadExtraDetails()
         u"`W_DetalleEdif`.`DetalleEdif_Opciones`, `W_TipoCampos`.`TipoCampo_Nombre`, `W_MasDatos`.`MasDato_Valor` "
         u"FROM `W_MasDatos` INNER JOIN `W_DetalleEdif` ON `W_MasDatos`.`DetalleEdif_Codigo` = "
         u"`W_DetalleEdif`.`DetalleEdif_Codigo` INNER JOIN `W_TipoCampos` ON `W_DetalleEdif`.`TipoCampo_Codigo` = "
-        u"`W_TipoCampos`.`TipoCampo_Codigo` WHERE `W_MasDatos`.`Prop_Codigo`=%1 ORDER BY "
+        u"`W_TipoCampos`.`TipoCampo_Codigo` WHERE `W_MasDatos`.`Prop_Codigo`=%1 AND "
+        u"IFNULL(`W_MasDatos`.`Sync_Tipo`, '') <> 'B' ORDER BY "
         u"`W_DetalleEdif`.`DetalleEdif_Nombre`;"_s.arg(m_code);
     if (!db || !db->QueryNoCount(sql, rows) || !rows) {
         WriteLog(u"$2074"_s, TakeDbLastError());

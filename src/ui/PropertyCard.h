@@ -5,9 +5,13 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "records/OwnProperty.h"
+
+#include <functional>
 #include <memory>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -32,11 +36,23 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// The card of one property in display mode: its fields, extra details, photos, map and
-// video. The result list owns the position; the card asks it to move by its signals.
+// What the card's edit mode borrows from the photo area and the location dialog. Until
+// they are plugged in, the location button says so and a property is saved without photo
+// changes.
+struct TCardEditServices {
+    // Lets the user pick the location; false when nothing was chosen.
+    std::function<bool(QWidget* parent, TPropertyLocation& location)> ChooseLocation;
+    TPhotoCommit Photos;
+};
+
+// The card of one property: its fields, extra details, photos, map and video, and the
+// edit mode in which the agency creates, modifies and copies its own listings. The result
+// list owns the position; the card asks it to move by its signals.
 class TPropertyCard : public QWidget {
     Q_OBJECT
 public:
+    static void SetEditServices(TCardEditServices services);
+
     explicit TPropertyCard(QWidget* parent = nullptr);
     ~TPropertyCard() override;
 
@@ -119,7 +135,46 @@ public:
 
     QPlainTextEdit* mmoPropInfoPrivada = nullptr;
 
+    // --- Edit mode.
+    // 0 display, 1 new, 2 modify, 3 copy.
+    int EditMode() const { return m_editMode; }
+    bool StartEdit(int mode);
+    bool SaveEdit();
+    void CancelEdit();
+    void SuspendProperty();
+    void WithdrawProperty();
+    void RequestRecovery();
+    // The action column for the shown property, the card's mode and the user's role.
+    void UpdateActions();
+
+    QWidget* layoutPropActions = nullptr;
+    QPushButton *btnPropNew = nullptr, *btnPropMod = nullptr, *btnPropSuspend = nullptr, *btnPropDel = nullptr,
+                *btnPropRecovery = nullptr, *btnPropCopy = nullptr, *btnPropSave = nullptr, *btnPropCancel = nullptr;
+    QWidget* layoutPropFormHeader = nullptr;
+    QLabel *lblPropFormTitle = nullptr, *lblPropFormNotes = nullptr, *lblPropFormTerms = nullptr;
+    QComboBox *cboPropMoneda = nullptr, *cboPropEdif = nullptr, *cboPropSitu = nullptr, *cboPropEstado = nullptr,
+              *cboPropPlazo = nullptr, *cboPropTipo = nullptr, *cboPropSellerName = nullptr,
+              *cboPropCliNombre = nullptr, *cboPropCalleBarrio = nullptr;
+    QLabel* lblPropTipo = nullptr;
+    QLineEdit* edtPropUbicacion = nullptr;
+    QPushButton* btnPropLocation = nullptr;
+    QWidget* layoutPropUbicacion = nullptr;
+    QLabel* lblPropCliDatos = nullptr;
+    QWidget* rectPublicationOptions = nullptr;
+    QCheckBox *chkPropPublicarKV = nullptr, *chkPropPublicarZP = nullptr;
+    // Display mode, own listings: where the listing is published.
+    QWidget* layoutPropPublication = nullptr;
+    TClickLabel *imgPropKV = nullptr, *imgPropStatusZP = nullptr;
+    QLabel* lblPropWebApp = nullptr;
+    // The text imgPropStatusZP shows when clicked; empty without a portal record.
+    QString PortalStatusText() const { return m_portalStatus; }
+    QComboBox* cboPropPublicarDireccion = nullptr;
+
 Q_SIGNALS:
+    // Edit mode began (true) or ended (false).
+    void EditModeChanged(bool editing);
+    // A property was saved, suspended, withdrawn or deleted; code 0 when it is gone.
+    void PropertiesChanged(qint64 code);
     void NavigateFirst();
     void NavigatePrevious();
     void NavigateNext();
@@ -135,6 +190,20 @@ private:
     void ClearFields();
     void FillFields(const TResultSet& row);
     void ApplyBuildingType(const TResultSet& row);
+    void ApplyBuildingType(int type, bool gated, int operation);
+    void BuildEditControls();
+    void SetEditLayout(bool editing);
+    void FillEditForm(const TOwnPropertyInput& input);
+    TOwnPropertyInput CollectInput() const;
+    void BuildDetailEditors(const std::vector<TExtraDetail>& details);
+    void EditTypeChanged();
+    void ShowSellerContact();
+    void ShowOwnerDetails();
+    void LeaveEdit(qint64 show);
+    int CurrentRole() const;
+    bool CopyPhotos(int from, int to, bool& allCopied);
+    void DropUnsavedPhotos(int code);
+    void ShowPublicationStatus();
     bool LoadExtraDetails();
     void PlaceRestField();
     void PlaceMapOverlays();
@@ -142,6 +211,12 @@ private:
     void TabChanged(int index);
 
     qint64 m_code = 0;
+    int m_editMode = 0;
+    int m_editCode = 0;
+    // The shown property when the edit began, to come back to on cancel.
+    qint64 m_returnCode = 0;
+    TOwnPropertyInput m_editBase;
+    QString m_portalStatus;
     bool m_filling = false;
     QString m_video;
     QStringList m_photos;

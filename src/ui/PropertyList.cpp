@@ -761,6 +761,31 @@ void TPropertyList::ShowList(int mode)
     Q_EMIT ListShown(mode);
 }
 
+namespace {
+
+// Keeps an own row's buttons at the row's right end, centred in its height.
+class TRowActionsPlacer : public QObject {
+public:
+    explicit TRowActionsPlacer(QWidget* actions) : QObject(actions), m_actions(actions) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show) {
+            auto* row = static_cast<QWidget*>(watched);
+            // Tall rows have room under the surfaces; short rows take them centred.
+            const bool tall = row->height() > 3 * m_actions->height();
+            m_actions->move(row->width() - m_actions->width() - 6,
+                            tall ? row->height() - m_actions->height() - 4 : (row->height() - m_actions->height()) / 2);
+            m_actions->raise();
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_actions;
+};
+
+} // namespace
+
 void TPropertyList::DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, QBoxLayout* line)
 {
     const qint64 code = PropInteger(r, u"Prop_Codigo"_s);
@@ -816,6 +841,36 @@ void TPropertyList::DecorateRow(TResultSet& r, QWidget* row, QGridLayout* grid, 
         grid->addWidget(box, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
     } else if (line)
         line->insertWidget(0, box);
+    // The agency's own rows carry the way into the card's form and the withdrawal.
+    if (grid && (m_mode == TRMOwnAmpliado || m_mode == TRMOwnResumido)) {
+        auto* actions = new QWidget(row);
+        actions->setObjectName(u"layoutRowActions"_s);
+        auto* buttons = new QHBoxLayout(actions);
+        buttons->setContentsMargins(0, 0, 0, 0);
+        buttons->setSpacing(2);
+        const auto add = [&](const QString& name, const QString& text, int action) {
+            auto* b = new QPushButton(text, actions);
+            b->setObjectName(name);
+            b->setAutoDefault(false);
+            b->setFocusPolicy(Qt::NoFocus);
+            b->setStyleSheet(u"QPushButton { font-size: 11px; padding: 1px 6px; }"_s);
+            b->setFixedHeight(20);
+            connect(b, &QPushButton::clicked, this, [this, code, action] {
+                // After the click: the action may rebuild this very row.
+                QTimer::singleShot(0, this, [this, code, action] { Q_EMIT OwnRowAction(code, action); });
+            });
+            buttons->addWidget(b);
+        };
+        add(u"btnRowEdit"_s, u"Modificar"_s, 0);
+        if (withdrawn)
+            add(u"btnRowRecovery"_s, u"Recuperar"_s, 2);
+        else
+            add(u"btnRowDel"_s, u"Dar de baja"_s, 1);
+        // Over the row's right end, outside its grid: the columns must keep lining up with
+        // the header's.
+        actions->adjustSize();
+        row->installEventFilter(new TRowActionsPlacer(actions));
+    }
     if (Marks().IsVisited(code)) {
         auto* dim = new QGraphicsOpacityEffect(row);
         dim->setOpacity(0.5);

@@ -130,6 +130,8 @@ Q_SIGNALS:
     void SelectionsChanged();
     // A list was shown in this mode.
     void ListShown(int mode);
+    // An own row's button: 0 modify, 1 withdraw or delete, 2 recover.
+    void OwnRowAction(qint64 code, int action);
     void Cancelled();
 
 protected:

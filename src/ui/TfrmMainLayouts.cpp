@@ -288,7 +288,49 @@ void TfrmMain::AddSectionControls()
     static_cast<QVBoxLayout*>(layoutProps->layout())->addWidget(btnPropCardBack, 0, Qt::AlignLeft);
     connect(btnPropCardBack, &QPushButton::clicked, this, &TfrmMain::CloseCard);
     connect(PropertyCard, &TPropertyCard::MarksChanged, this, &TfrmMain::RefreshMarksCounter);
+    // While the card is a form, the way back to the list is its Cancel button, and the
+    // close request asks to finish the edit first.
+    connect(PropertyCard, &TPropertyCard::EditModeChanged, this, [this](bool editing) {
+        PropEditing = editing;
+        btnPropCardBack->setVisible(!editing && ResultMode == TRMFicha);
+    });
     connect(PropertyList, &TPropertyList::RowOpened, this, [this](qint64, int record) { OpenCard(record); });
+    // A saved, suspended or withdrawn listing: the own list is read again and the card
+    // stands on the listing in it; a listing gone for good leaves the card for the list.
+    connect(PropertyCard, &TPropertyCard::PropertiesChanged, this, [this](qint64 code) {
+        if (ResultMode != TRMFicha || (PreviousResultMode != TRMOwnAmpliado && PreviousResultMode != TRMOwnResumido))
+            return;
+        PropertyList->ShowOwnProperties(PropertyListText::OwnFailed);
+        TResultSet* rows = PropertyList->ResultSet();
+        for (int record = 0; rows && code > 0 && record < rows->RecordCount(); ++record) {
+            rows->Seek(record);
+            if (rows->AsInt64(u"Prop_Codigo"_s) == code) {
+                OpenCard(record);
+                return;
+            }
+        }
+        CloseCard();
+    });
+    connect(PropertyList, &TPropertyList::OwnRowAction, this, [this](qint64 code, int action) {
+        TResultSet* rows = PropertyList->ResultSet();
+        if (!rows)
+            return;
+        for (int record = 0; record < rows->RecordCount(); ++record) {
+            rows->Seek(record);
+            if (rows->AsInt64(u"Prop_Codigo"_s) != code)
+                continue;
+            OpenCard(record);
+            if (PropertyCard->PropertyCode() != code)
+                return;
+            if (action == 0)
+                PropertyCard->StartEdit(EditModify);
+            else if (action == 1)
+                PropertyCard->WithdrawProperty();
+            else
+                PropertyCard->RequestRecovery();
+            return;
+        }
+    });
     const auto step = [this](int delta, bool absolute) {
         TResultSet* rows = PropertyList->ResultSet();
         if (!rows || rows->RecordCount() == 0)
