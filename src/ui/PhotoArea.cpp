@@ -54,6 +54,8 @@ TPhotoArea::TPhotoArea(QWidget* parent) : QWidget(parent)
     lblPropPhotoPosition = new QLabel(this);
     lblPropPhotoPosition->setObjectName(u"lblPropPhotoPosition"_s);
     lblPropPhotoPosition->setAlignment(Qt::AlignCenter);
+    lblPropPhotoPosition->setMinimumWidth(lblPropPhotoPosition->fontMetrics().horizontalAdvance(u"Foto 15 de 15"_s) +
+                                          8);
     btnPropPhotoNext = Button(u"btnPropPhotoNext"_s, u">"_s, this);
     btnPropPhotoNext->setToolTip(u"Foto siguiente"_s);
     navigation->addStretch(1);
@@ -99,6 +101,12 @@ void TPhotoArea::AfterCommit()
 void TPhotoArea::Undo()
 {
     m_store.Undo();
+    Refresh();
+}
+
+void TPhotoArea::SetPhotoSize(const QSize& size)
+{
+    imgPropEditPhoto->setFixedSize(size);
     Refresh();
 }
 

@@ -30,6 +30,8 @@ public:
 
     // Adds the files as the add button does; the messages are shown to the user.
     void AddFiles(const QStringList& files);
+    // The size the photo is shown at; the host gives what its column has room for.
+    void SetPhotoSize(const QSize& size);
     void ShowIndex(int index);
 
     QLabel* imgPropEditPhoto = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/PropertyCard.h"
 
+#include "ui/PhotoArea.h"
+
 #include "core/Bugs.h"
 #include "core/MiscFunc.h"
 #include "core/UserMessages.h"
@@ -369,6 +371,13 @@ void TPropertyCard::BuildControls()
         m_photoIndex = index;
     });
     photoColumn->addWidget(imgPropPhoto);
+    // In the edit form the photo area stands where the photo is: add, delete, rotate, or drop files.
+    rectPropEditPhotos = new TPhotoArea(tabGeneral);
+    rectPropEditPhotos->setObjectName(u"rectPropEditPhotos"_s);
+    // Smaller than the shown photo: the form's buttons and publication options share the column.
+    rectPropEditPhotos->SetPhotoSize(QSize(240, 180));
+    rectPropEditPhotos->hide();
+    photoColumn->addWidget(rectPropEditPhotos);
     auto* photoNav = new QHBoxLayout;
     btnPropImgPrior = new QPushButton(u"<"_s, tabGeneral);
     btnPropImgPrior->setObjectName(u"btnPropImgPrior"_s);
@@ -580,7 +589,10 @@ void TPropertyCard::FillFields(const TResultSet& row)
     m_photoCount = 0;
     if (TDataBase* db = DB()) {
         std::unique_ptr<TResultSet> count;
-        if (db->QueryNoCount(u"SELECT COUNT(*) AS `N` FROM `W_Fotos` WHERE `Prop_Codigo`=%1;"_s.arg(m_code), count) &&
+        if (db->QueryNoCount(
+                u"SELECT COUNT(*) AS `N` FROM `W_Fotos` WHERE `Prop_Codigo`=%1 AND IFNULL(`Sync_Tipo`, '') <> 'B';"_s
+                    .arg(m_code),
+                count) &&
             count)
             m_photoCount = count->AsInteger(u"N"_s);
     }

@@ -17,6 +17,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class TPhotoArea;
 class TResultSet;
 
 // The watch page of a video stored as "provider,id"; empty for an unknown provider.
@@ -118,6 +119,8 @@ public:
 
     // Main photo.
     TClickLabel* imgPropPhoto = nullptr;
+    // The edit form's photos (add, delete, rotate, drop files), where the photo stands.
+    TPhotoArea* rectPropEditPhotos = nullptr;
     QPushButton* btnPropImgPrior = nullptr;
     QPushButton* btnPropImgNext = nullptr;
     QLabel* lblPropImgIndex = nullptr;
@@ -186,6 +189,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The photo changes a save commits and a cancel undoes: the photo area's, unless a
+    // service was installed in its place.
+    TPhotoCommit PhotoCommit();
+    bool ChooseLocation(TPropertyLocation& location);
     void BuildControls();
     void ClearFields();
     void FillFields(const TResultSet& row);

@@ -12,12 +12,15 @@
 #include "db/uDB.h"
 #include "records/BrokerData.h"
 #include "records/PhotoFiles.h"
+#include "records/PropertyLocation.h"
 #include "records/PropertyTexts.h"
 #include "records/TfrmDlg.h"
 #include "records/UserData.h"
 #include "sync/Requests.h"
 #include "sync/Session.h"
 #include "sync/Sync.h"
+#include "ui/PhotoArea.h"
+#include "ui/TfrmLocation.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -46,9 +49,6 @@ TCardEditServices& Services()
 
 const QString kLocalCodeText = u"(Sin asignar)"_s;
 const QString kNoOwner = u"- Sin propietario asignado -"_s;
-const QString kLocationUnavailable =
-    u"La elección de la ubicación todavía no está disponible en esta versión del programa. Las propiedades "
-    u"modificadas y copiadas conservan su ubicación; una propiedad nueva no puede guardarse sin ella."_s;
 const QString kSomePhotosNotCopied = u"Algunas fotos de la propiedad no pudieron copiarse."_s;
 const QString kRecoveryQuestion = u"¿Desea solicitar la recuperación de esta propiedad?"_s;
 const QString kAddressLevels[] = {u"Con dirección redondeada"_s, u"Con dirección exacta"_s, u"Sin dirección"_s};
@@ -154,6 +154,45 @@ bool IsSuspended(qint64 code)
 void TPropertyCard::SetEditServices(TCardEditServices services)
 {
     Services() = std::move(services);
+}
+
+TPhotoCommit TPropertyCard::PhotoCommit()
+{
+    if (Services().Photos.Statements || Services().Photos.Undo)
+        return Services().Photos;
+    TPhotoCommit photos;
+    photos.Statements = [this](int) { return rectPropEditPhotos->CommitStatements(); };
+    photos.AfterCommit = [this](int) { rectPropEditPhotos->AfterCommit(); };
+    photos.Undo = [this] { rectPropEditPhotos->Undo(); };
+    return photos;
+}
+
+bool TPropertyCard::ChooseLocation(TPropertyLocation& location)
+{
+    TLocationCodes codes;
+    codes.Country = location.Country;
+    codes.Province = location.Province;
+    codes.District = location.District;
+    codes.Locality = location.Locality;
+    codes.Zone = location.Zone;
+    codes.Street = location.Street;
+    codes.Neighbourhood = location.Neighbourhood;
+    // The street or neighbourhood choice of the form decides what the second step looks for.
+    const bool neighbourhood = cboPropCalleBarrio->currentIndex() == 1;
+    QString locationText, placeText;
+    TfrmLocation dialog(this);
+    if (!dialog.Execute(codes, neighbourhood, locationText, placeText))
+        return false;
+    location.Country = codes.Country;
+    location.Province = codes.Province;
+    location.District = codes.District;
+    location.Locality = codes.Locality;
+    location.Zone = codes.Zone;
+    location.Street = codes.Street;
+    location.Neighbourhood = codes.Neighbourhood;
+    location.Path = locationText.isEmpty() ? LocationDisplayPath(codes) : locationText;
+    location.StreetName = placeText;
+    return true;
 }
 
 int TPropertyCard::CurrentRole() const
@@ -270,12 +309,8 @@ void TPropertyCard::BuildEditControls()
         grid->addWidget(layoutPropUbicacion, row, 0, 1, 5);
     }
     connect(btnPropLocation, &QPushButton::clicked, this, [this] {
-        if (!Services().ChooseLocation) {
-            ShowInformation(kLocationUnavailable);
-            return;
-        }
         TPropertyLocation location = m_editBase.Location;
-        if (Services().ChooseLocation(this, location)) {
+        if (Services().ChooseLocation ? Services().ChooseLocation(this, location) : ChooseLocation(location)) {
             m_editBase.Location = location;
             edtPropUbicacion->setText(location.Path);
             edtPropCalleBarrio->setText(location.StreetName);
@@ -556,6 +591,8 @@ void TPropertyCard::SetEditLayout(bool editing)
     tabsProp->setTabVisible(tabsProp->indexOf(tabMoreInfo), editing);
     tabsProp->setTabVisible(tabsProp->indexOf(tabPrivateInfo), true);
     lblPropPhotoDownload->setVisible(!editing);
+    imgPropPhoto->setVisible(!editing);
+    rectPropEditPhotos->setVisible(editing);
     // The photo area of the form takes over the browsing of the photos.
     for (QWidget* w : {static_cast<QWidget*>(btnPropImgPrior), static_cast<QWidget*>(btnPropImgNext),
                        static_cast<QWidget*>(lblPropImgIndex)})
@@ -583,7 +620,8 @@ bool TPropertyCard::StartEdit(int mode)
         // Every photo must be here: a copy copies the files, and a save keeps them.
         std::unique_ptr<TResultSet> photos;
         if (DB() &&
-            DB()->QueryNoCount(u"SELECT `Foto_Codigo` FROM `W_Fotos` WHERE `Prop_Codigo` = %1;"_s.arg(m_code),
+            DB()->QueryNoCount(u"SELECT `Foto_Codigo` FROM `W_Fotos` WHERE `Prop_Codigo` = %1 AND "
+                               u"IFNULL(`Sync_Tipo`, '') <> 'B';"_s.arg(m_code),
                                photos) &&
             photos)
             for (photos->First(); !photos->Eof(); photos->Next())
@@ -624,6 +662,8 @@ bool TPropertyCard::StartEdit(int mode)
     m_returnCode = m_code;
     m_editCode = code;
     m_editMode = mode;
+    // A copy's photos were copied above as new ones of the copy, so a cancel removes them.
+    rectPropEditPhotos->Begin(code, mode);
     m_editBase = input;
     lblPropFormTitle->setText(mode == EditModify ? u"Formulario de modificación de propiedades"_s
                                                  : u"Formulario de alta de propiedades"_s);
@@ -878,7 +918,8 @@ bool TPropertyCard::SaveEdit()
         auto* label = findChild<QLabel*>(u"lbl"_s + name.mid(3));
         return label ? label->text() : QString();
     };
-    if (!SaveOwnProperty(input, SessionUserCode, CurrentRole(), &Services().Photos, saved, error, &field, caption)) {
+    const TPhotoCommit photos = PhotoCommit();
+    if (!SaveOwnProperty(input, SessionUserCode, CurrentRole(), &photos, saved, error, &field, caption)) {
         ShowError(error);
         if (!field.isEmpty()) {
             QWidget* target = field == u"edtPropUbicacion"_s ? btnPropLocation : findChild<QWidget*>(field);
@@ -902,8 +943,8 @@ void TPropertyCard::CancelEdit()
 {
     if (m_editMode == 0)
         return;
-    if (Services().Photos.Undo)
-        Services().Photos.Undo();
+    if (const TPhotoCommit photos = PhotoCommit(); photos.Undo)
+        photos.Undo();
     // A new or copied property that was never saved leaves no photos behind.
     if (m_editMode != EditModify)
         DropUnsavedPhotos(m_editCode);
@@ -928,7 +969,7 @@ bool TPropertyCard::CopyPhotos(int from, int to, bool& allCopied)
     std::unique_ptr<TResultSet> photos;
     if (!DB() ||
         !DB()->QueryNoCount(u"SELECT `Foto_Codigo`, `Foto_Orden` FROM `W_Fotos` WHERE `Prop_Codigo` = %1 "
-                            u"ORDER BY `Foto_Orden`, `Foto_Codigo`;"_s.arg(from),
+                            u"AND IFNULL(`Sync_Tipo`, '') <> 'B' ORDER BY `Foto_Orden`, `Foto_Codigo`;"_s.arg(from),
                             photos) ||
         !photos)
         return false;
