@@ -449,6 +449,8 @@ void TPropertyCard::UpdateActions()
     btnPropSave->setVisible(editing);
     btnPropCancel->setVisible(editing);
     const bool column = !editing && own;
+    // Another agency's listing has nothing to act on: its fields take the column's width.
+    layoutPropActions->setVisible(editing || own);
     btnPropNew->setVisible(column);
     btnPropMod->setVisible(column);
     btnPropSuspend->setVisible(column);
@@ -496,6 +498,9 @@ void TPropertyCard::ShowPublicationStatus()
             QLatin1StringView(colour)));
         label->setCursor(linked ? Qt::PointingHandCursor : Qt::ArrowCursor);
         label->setProperty("linked", linked);
+        // The padding comes with the style sheet: the height must be taken after it applies.
+        label->ensurePolished();
+        label->setMinimumHeight(label->sizeHint().height());
     };
     const bool published =
         ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Codigo` = %1 AND `publicarEnKorvel` = 1;"_s.arg(
