@@ -209,7 +209,6 @@ private:
     void LeaveEdit(qint64 show);
     int CurrentRole() const;
     bool CopyPhotos(int from, int to, bool& allCopied);
-    void DropUnsavedPhotos(int code);
     void ShowPublicationStatus();
     bool LoadExtraDetails();
     void PlaceRestField();

@@ -950,9 +950,6 @@ void TPropertyCard::CancelEdit()
         return;
     if (const TPhotoCommit photos = PhotoCommit(); photos.Undo)
         photos.Undo();
-    // A new or copied property that was never saved leaves no photos behind.
-    if (m_editMode != EditModify)
-        DropUnsavedPhotos(m_editCode);
     LeaveEdit(m_returnCode);
 }
 
@@ -1000,25 +997,6 @@ bool TPropertyCard::CopyPhotos(int from, int to, bool& allCopied)
         }
     }
     return true;
-}
-
-void TPropertyCard::DropUnsavedPhotos(int code)
-{
-    if (code <= 0 || ReadCount(u"SELECT COUNT(*) FROM `W_Propiedades` WHERE `Prop_Codigo` = %1;"_s.arg(code)) > 0)
-        return;
-    std::unique_ptr<TResultSet> photos;
-    if (!DB() ||
-        !DB()->QueryNoCount(u"SELECT `Foto_Codigo` FROM `W_Fotos` WHERE `Prop_Codigo` = %1;"_s.arg(code), photos) ||
-        !photos || photos->RecordCount() == 0)
-        return;
-    QStringList files;
-    for (photos->First(); !photos->Eof(); photos->Next())
-        files << PhotoFileName(code, photos->AsInt64(u"Foto_Codigo"_s));
-    if (!DB()->ExecNoCount(u"DELETE FROM `W_Fotos` WHERE `Prop_Codigo` = %1;"_s.arg(code)))
-        return;
-    for (const QString& file : files)
-        if (QFile::exists(file) && !QFile::remove(file))
-            WriteLog(u"$2078"_s, u"Cant't delete \""_s + file + u"\""_s);
 }
 
 void TPropertyCard::SuspendProperty()
